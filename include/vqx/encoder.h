@@ -1,0 +1,2 @@
+#pragma once
+// (declarations arrive with their subsystem)
