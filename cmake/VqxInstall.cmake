@@ -1,1 +1,21 @@
-install(TARGETS vqx)
+# `cmake --install` lays out a prefix with include/, lib/ (import library and CMake package) and
+# bin/ (vqx.dll, the stand-in drivers and the host tools), so that a host writes
+# find_package(vqx) and links vqx::vqx.
+include(CMakePackageConfigHelpers)
+
+install(TARGETS vqx EXPORT vqxTargets
+        RUNTIME DESTINATION bin
+        LIBRARY DESTINATION bin
+        ARCHIVE DESTINATION lib)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vqx DESTINATION include)
+install(EXPORT vqxTargets NAMESPACE vqx:: DESTINATION lib/cmake/vqx)
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/vqxConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/vqxConfig.cmake INSTALL_DESTINATION lib/cmake/vqx)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/vqxConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/vqxConfig.cmake ${CMAKE_BINARY_DIR}/vqxConfigVersion.cmake
+        DESTINATION lib/cmake/vqx)
+
+# The stand-in drivers beside vqx.dll, so an installed host runs end to end without hardware.
+install(DIRECTORY ${VQX_DRIVER_DIR}/ DESTINATION bin FILES_MATCHING PATTERN "*.dll")

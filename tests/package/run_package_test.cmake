@@ -1,0 +1,27 @@
+# Steps of the package test; each failure stops with the step's name.
+function(run_step name)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${name} failed (${rc}):\n${out}\n${err}")
+  endif()
+  set(STEP_OUTPUT "${out}" PARENT_SCOPE)
+endfunction()
+
+set(prefix ${WORK_DIR}/prefix)
+file(REMOVE_RECURSE ${WORK_DIR})
+run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(f include/vqx/vqx.h lib/libvqx.dll.a bin/vqx.dll lib/cmake/vqx/vqxConfig.cmake)
+  if(NOT EXISTS ${prefix}/${f})
+    message(FATAL_ERROR "installed prefix lacks ${f}")
+  endif()
+endforeach()
+run_step("configure host" ${CMAKE_COMMAND} -S ${HOST_SOURCE} -B ${WORK_DIR}/host -G Ninja
+         -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+run_step("build host" ${CMAKE_COMMAND} --build ${WORK_DIR}/host)
+# The host runs from the installed bin folder, as a deployed program would.
+file(COPY ${WORK_DIR}/host/vqx_host.exe DESTINATION ${prefix}/bin)
+run_step("run host" ${RUNNER} ${prefix}/bin/vqx_host.exe)
+message(STATUS "${STEP_OUTPUT}")
+if(NOT STEP_OUTPUT MATCHES "host ok")
+  message(FATAL_ERROR "host did not finish: ${STEP_OUTPUT}")
+endif()
