@@ -1,0 +1,90 @@
+// Entry points of the stand-in that set the library up and describe the adapters and displays.
+#include "standin_settings.h"
+#include "standin_state.h"
+
+using namespace standin;
+
+namespace {
+
+// The non-zero result that a GRXAPIXX_FAIL_* variable asks for, or 0.
+std::int32_t RequestedFailure(const char* name) { return IntSettingOr(name, 0); }
+
+}  // namespace
+
+extern "C" {
+
+std::int32_t __cdecl GRX_Main_Control_Create(AllocationCallback allocate, std::int32_t version) {
+    StateAccess state;
+    ++state->record.create_calls;
+    state->record.create_version = version;
+    if (const std::int32_t failure = RequestedFailure("GRXAPIXX_FAIL_CREATE")) return failure;
+    if (allocate == nullptr || version != 1) return GRXAPIXX_E_BAD_ARGUMENT;
+    state->allocate = allocate;
+    state->record.created = 1;
+    return GRXAPIXX_OK;
+}
+
+std::int32_t __cdecl GRX_Main_Control_Destroy() {
+    StateAccess state;
+    ++state->record.destroy_calls;
+    state->record.created = 0;
+    state->allocate = nullptr;
+    ReleaseEverything(*state);
+    return GRXAPIXX_OK;
+}
+
+std::int32_t __cdecl GRX_Adapter_NumberOfAdapters_Get(std::int32_t* count) {
+    StateAccess state;
+    ++state->record.adapter_count_calls;
+    if (!state->record.created) return GRXAPIXX_E_NOT_CREATED;
+    if (count == nullptr) return GRXAPIXX_E_BAD_ARGUMENT;
+    if (const std::int32_t failure = RequestedFailure("GRXAPIXX_FAIL_ADAPTER_COUNT")) return failure;
+    *count = AdapterCount();
+    return GRXAPIXX_OK;
+}
+
+// The array must hold at least one record per adapter, each with a zero first word.
+std::int32_t __cdecl GRX_Adapter_AdapterInfo_Get(std::uint8_t* records, std::int32_t byte_size) {
+    StateAccess state;
+    ++state->record.adapter_info_calls;
+    state->record.adapter_info_size = byte_size;
+    if (!state->record.created) return GRXAPIXX_E_NOT_CREATED;
+    if (const std::int32_t failure = RequestedFailure("GRXAPIXX_FAIL_ADAPTER_INFO")) return failure;
+    const int count = AdapterCount();
+    if (records == nullptr || byte_size < 0 || byte_size % kAdapterRecordSize != 0 ||
+        byte_size / kAdapterRecordSize < count) {
+        return GRXAPIXX_E_BAD_ARGUMENT;
+    }
+    for (int position = 0; position < count; ++position) {
+        if (GetInt32(records + position * kAdapterRecordSize, 0) != 0) return GRXAPIXX_E_BAD_ARGUMENT;
+    }
+    for (int position = 0; position < count; ++position) {
+        FillAdapterRecord(position, records + position * kAdapterRecordSize);
+    }
+    return GRXAPIXX_OK;
+}
+
+// The display array is allocated through the caller's allocator; the caller frees it.
+std::int32_t __cdecl GRX_Display_DisplayInfo_Get(std::int32_t adapter_index, std::int32_t* count,
+                                                 std::uint8_t** records, std::int32_t flags) {
+    StateAccess state;
+    ++state->record.display_info_calls;
+    state->record.display_info_flags = flags;
+    if (!state->record.created) return GRXAPIXX_E_NOT_CREATED;
+    if (count == nullptr || records == nullptr || flags != 0) return GRXAPIXX_E_BAD_ARGUMENT;
+    const int adapter = AdapterPositionOf(adapter_index);
+    if (adapter < 0) return GRXAPIXX_E_NO_SUCH_ADAPTER;
+    if (adapter == 0) {
+        if (const std::int32_t failure = RequestedFailure("GRXAPIXX_FAIL_DISPLAY_INFO")) return failure;
+    }
+    auto* array = static_cast<std::uint8_t*>(state->allocate(kDisplaysPerAdapter * kDisplayRecordSize));
+    if (array == nullptr) return GRXAPIXX_E_BAD_ARGUMENT;
+    for (int display = 0; display < kDisplaysPerAdapter; ++display) {
+        FillDisplayRecord(adapter, display, array + display * kDisplayRecordSize);
+    }
+    *records = array;
+    *count = kDisplaysPerAdapter;
+    return GRXAPIXX_OK;
+}
+
+}  // extern "C"

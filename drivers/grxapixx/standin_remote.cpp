@@ -1,0 +1,181 @@
+// Entry points of the stand-in that acquire, time and release the remote display.
+#include "standin_edid.h"
+#include "standin_settings.h"
+#include "standin_state.h"
+
+#include <windows.h>
+
+using namespace standin;
+
+namespace {
+
+constexpr std::int32_t kFirstHandle = 0x4000;
+constexpr int kUsabilityFieldOffsets[] = {kTimingPresentOffset, kTimingRefreshOffset, kTimingScanOffset};
+
+struct Target {
+    int adapter;  // position
+    int display;  // position
+    std::int32_t result;
+};
+
+Target FindTarget(std::int32_t adapter_index, const DisplayId& id) {
+    const int adapter = AdapterPositionOf(adapter_index);
+    if (adapter < 0) return {-1, -1, GRXAPIXX_E_NO_SUCH_ADAPTER};
+    const int display = DisplayPositionOf(adapter, id);
+    if (display < 0) return {adapter, -1, GRXAPIXX_E_NO_SUCH_DISPLAY};
+    return {adapter, display, GRXAPIXX_OK};
+}
+
+void KeepAcquireRecord(State& state, const std::uint8_t* record) {
+    if (GetInt32(record, 0) == kAcquireRecordSize) {
+        std::memcpy(state.last_acquire, record, kAcquireRecordSize);
+        state.last_acquire_length = kAcquireRecordSize;
+    } else {
+        std::memcpy(state.last_acquire, record, sizeof(std::int32_t));
+        state.last_acquire_length = sizeof(std::int32_t);
+    }
+}
+
+// GRXAPIXX_REFUSE_ACQUIRE=k refuses the next k acquisitions ("all" or -1: every one).
+bool RefuseOnRequest(State& state) {
+    const std::int32_t refusals = IntSettingOr("GRXAPIXX_REFUSE_ACQUIRE", 0);
+    if (refusals < 0 || state.refusals < refusals) {
+        ++state.refusals;
+        return true;
+    }
+    return false;
+}
+
+std::int32_t Acquire(State& state, const Target& target, const std::uint8_t* record, std::int32_t* handle) {
+    if (target.result != GRXAPIXX_OK) return target.result;
+    if (RefuseOnRequest(state)) return GRXAPIXX_E_REFUSED;
+    if (kDisplayKinds[target.display] != kRemoteDisplayKind) return GRXAPIXX_E_NOT_REMOTE;
+    Acquisition& acquisition = state.acquisitions[target.adapter];
+    if (acquisition.acquired) return GRXAPIXX_E_BUSY;
+    Mode mode{};
+    if (!IsAcceptableAcquireRecord(record) || !ReadPreferredMode(record + kAcquireEdidOffset, &mode)) {
+        return GRXAPIXX_E_BAD_RECORD;
+    }
+    acquisition = Acquisition{true, kFirstHandle + ++state.handles_issued, mode, 0};
+    ++state.record.acquired_now;
+    *handle = acquisition.handle;
+    return GRXAPIXX_OK;
+}
+
+// GRXAPIXX_PROBE_MUTEX names a mutex whose presence each release call records.
+std::int32_t ProbeMutex() {
+    char name[260];
+    if (!ReadTextSetting("GRXAPIXX_PROBE_MUTEX", name, sizeof name)) return -1;
+    const HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (mutex == nullptr) return 0;
+    CloseHandle(mutex);
+    return 1;
+}
+
+std::int32_t RefreshMillihertz(const Mode& mode) {
+    const long long frame = static_cast<long long>(mode.htotal) * mode.vtotal;
+    const long long rate = frame > 0 ? static_cast<long long>(mode.pixel_clock) * 10000 * 1000 / frame : 0;
+    return rate > 0 && rate <= 0x7FFFFFFF ? static_cast<std::int32_t>(rate) : 1;
+}
+
+void WriteTiming(std::uint8_t* record, const Mode& mode) {
+    PutInt32(record, kTimingPresentOffset, 1);
+    PutInt32(record, kTimingRefreshOffset, RefreshMillihertz(mode));
+    PutInt32(record, kTimingScanOffset, 1);
+    PutInt16(record, kTimingHTotalOffset, mode.htotal);
+    PutInt16(record, kTimingWidthOffset, mode.width);
+    PutInt16(record, kTimingVTotalOffset, mode.vtotal);
+    PutInt16(record, kTimingHeightOffset, mode.height);
+    PutInt16(record, kTimingPixelClockOffset, mode.pixel_clock);
+}
+
+// An unusable answer: GRXAPIXX_UNUSABLE_RESULT if non-zero, else a record whose usability field
+// GRXAPIXX_UNUSABLE_FIELD (8, 12 or 16; default all three) is zero.
+std::int32_t WriteUnusableTiming(std::uint8_t* record, const Mode& mode) {
+    if (const std::int32_t result = IntSettingOr("GRXAPIXX_UNUSABLE_RESULT", 0)) return result;
+    WriteTiming(record, mode);
+    const std::int32_t field = IntSettingOr("GRXAPIXX_UNUSABLE_FIELD", 0);
+    for (const int offset : kUsabilityFieldOffsets) {
+        if (field == 0 || field == offset) PutInt32(record, offset, 0);
+    }
+    return GRXAPIXX_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+std::int32_t __cdecl GRX_RemoteDisplay_Display_Acquire(std::int32_t adapter_index, DisplayId id,
+                                                       std::uint8_t* record, std::int32_t* handle) {
+    StateAccess state;
+    ++state->record.acquire_calls;
+    GRXTestDisplayCall* entry =
+        LogDisplayCall(state->record.acquires, &state->record.logged_acquires, adapter_index, id, 0);
+    std::int32_t result = GRXAPIXX_E_NOT_CREATED;
+    if (state->record.created) {
+        result = GRXAPIXX_E_BAD_ARGUMENT;
+        if (record != nullptr && handle != nullptr) {
+            KeepAcquireRecord(*state, record);
+            result = Acquire(*state, FindTarget(adapter_index, id), record, handle);
+        }
+    }
+    if (entry != nullptr) {
+        entry->result = result;
+        entry->handle = result == GRXAPIXX_OK ? *handle : 0;
+    }
+    return result;
+}
+
+std::int32_t __cdecl GRX_RemoteDisplay_Display_Release(std::int32_t adapter_index, DisplayId id,
+                                                       std::int32_t handle) {
+    StateAccess state;
+    ++state->record.release_calls;
+    state->record.probe_at_last_release = ProbeMutex();
+    GRXTestDisplayCall* entry =
+        LogDisplayCall(state->record.releases, &state->record.logged_releases, adapter_index, id, handle);
+    std::int32_t result = GRXAPIXX_E_NOT_CREATED;
+    if (state->record.created) {
+        const Target target = FindTarget(adapter_index, id);
+        result = target.result;
+        if (result == GRXAPIXX_OK) {
+            Acquisition& acquisition = state->acquisitions[target.adapter];
+            if (target.display == kRemoteDisplayPosition && acquisition.acquired && acquisition.handle == handle) {
+                acquisition = Acquisition{};
+                --state->record.acquired_now;
+            } else {
+                result = GRXAPIXX_E_NOT_ACQUIRED;
+            }
+        }
+    }
+    if (entry != nullptr) entry->result = result;
+    return result;
+}
+
+std::int32_t __cdecl GRX_RemoteDisplay_Display_Release_All() {
+    StateAccess state;
+    ++state->record.release_all_calls;
+    if (!state->record.created) return GRXAPIXX_E_NOT_CREATED;
+    if (const std::int32_t failure = IntSettingOr("GRXAPIXX_FAIL_RELEASE_ALL", 0)) return failure;
+    ReleaseEverything(*state);
+    return GRXAPIXX_OK;
+}
+
+// Answers from GRXAPIXX_MODE when set, else from the EDID presented at acquisition.
+std::int32_t __cdecl GRX_Display_TargetTiming_Get(std::int32_t adapter_index, DisplayId id, std::uint8_t* record) {
+    StateAccess state;
+    ++state->record.timing_calls;
+    if (!state->record.created) return GRXAPIXX_E_NOT_CREATED;
+    if (record == nullptr) return GRXAPIXX_E_BAD_ARGUMENT;
+    const Target target = FindTarget(adapter_index, id);
+    if (target.result != GRXAPIXX_OK) return target.result;
+    Acquisition& acquisition = state->acquisitions[target.adapter];
+    if (target.display != kRemoteDisplayPosition || !acquisition.acquired) return GRXAPIXX_E_NOT_ACQUIRED;
+    Mode mode = acquisition.edid_mode;
+    ReadChosenMode(&mode);
+    const std::int32_t unusable = IntSettingOr("GRXAPIXX_UNUSABLE_TIMING", 0);
+    if (unusable < 0 || ++acquisition.timing_calls <= unusable) return WriteUnusableTiming(record, mode);
+    WriteTiming(record, mode);
+    return GRXAPIXX_OK;
+}
+
+}  // extern "C"

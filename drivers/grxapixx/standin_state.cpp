@@ -1,0 +1,33 @@
+#include "standin_state.h"
+
+#include <windows.h>
+
+namespace standin {
+namespace {
+
+State g_state;                        // zero-initialised
+SRWLOCK g_state_lock = SRWLOCK_INIT;  // needs no constructor or destructor
+
+}  // namespace
+
+StateAccess::StateAccess() : m_state(&g_state) { AcquireSRWLockExclusive(&g_state_lock); }
+
+StateAccess::~StateAccess() { ReleaseSRWLockExclusive(&g_state_lock); }
+
+void ReleaseEverything(State& state) {
+    for (Acquisition& acquisition : state.acquisitions) acquisition = Acquisition{};
+    state.record.acquired_now = 0;
+}
+
+GRXTestDisplayCall* LogDisplayCall(GRXTestDisplayCall* log, std::int32_t* used, std::int32_t adapter_index,
+                                   const DisplayId& id, std::int32_t handle) {
+    if (*used >= GRXTEST_LOGGED_CALLS) return nullptr;
+    GRXTestDisplayCall* entry = &log[(*used)++];
+    entry->adapter_index = adapter_index;
+    std::memcpy(entry->display_id, id.words, sizeof entry->display_id);
+    entry->handle = handle;
+    entry->result = 0;
+    return entry;
+}
+
+}  // namespace standin

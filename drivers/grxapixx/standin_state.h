@@ -1,0 +1,49 @@
+// The stand-in's process-wide state: the caller's allocator, the acquisitions, and the call
+// recorder read by the test controls. Plain data, so nothing runs at load or unload.
+// Ownership: one instance per process, reached only through StateAccess.
+// Thread rules: StateAccess holds the one lock for its lifetime; every entry point takes it.
+#pragma once
+
+#include "grxapixx_test.h"
+#include "standin_model.h"
+
+namespace standin {
+
+struct Acquisition {
+    bool acquired;
+    std::int32_t handle;
+    Mode edid_mode;            // preferred timing of the EDID presented at acquisition
+    std::int32_t timing_calls; // timing queries since the acquisition
+};
+
+struct State {
+    AllocationCallback allocate;
+    std::int32_t handles_issued;
+    std::int32_t refusals;  // acquisitions refused on request since load or reset
+    Acquisition acquisitions[kMaxAdapters];
+    GRXTestRecord record;
+    std::uint8_t last_acquire[GRXTEST_ACQUIRE_RECORD_SIZE];
+    std::int32_t last_acquire_length;
+};
+
+class StateAccess {
+public:
+    StateAccess();
+    ~StateAccess();
+    StateAccess(const StateAccess&) = delete;
+    StateAccess& operator=(const StateAccess&) = delete;
+    State* operator->() const { return m_state; }
+    State& operator*() const { return *m_state; }
+
+private:
+    State* m_state;
+};
+
+// Drops every acquisition (Release_All, Destroy, test reset).
+void ReleaseEverything(State& state);
+
+// Appends a call to a log of GRXTEST_LOGGED_CALLS entries; returns the entry, or null when full.
+GRXTestDisplayCall* LogDisplayCall(GRXTestDisplayCall* log, std::int32_t* used, std::int32_t adapter_index,
+                                   const DisplayId& id, std::int32_t handle);
+
+}  // namespace standin

@@ -1,0 +1,92 @@
+// The display library's entry points (C calling convention, bound by name) and the byte layouts
+// of the records exchanged with it (little-endian, offsets in bytes; fields not named here are
+// neither read nor written). Ownership: none. Thread rules: none (types and constants).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace grx {
+
+// Opaque: copied from a display record and passed back by value to name the display.
+struct DisplayId {
+    std::int32_t words[4];
+};
+static_assert(sizeof(DisplayId) == 16, "a display id is four 32-bit words passed by value");
+
+inline bool operator==(const DisplayId& a, const DisplayId& b) {
+    return std::memcmp(a.words, b.words, sizeof a.words) == 0;
+}
+
+namespace layout {
+constexpr std::int32_t kAdapterRecordSize = 1572;
+constexpr int kAdapterIndexOffset = 4;
+constexpr int kAdapterNameOffset = 536;  // NUL-terminated 8-bit text
+
+constexpr std::int32_t kDisplayRecordSize = 552;
+constexpr int kDisplayIdOffset = 0;
+constexpr int kDisplayKindOffset = 540;
+constexpr std::int32_t kRemoteDisplayKind = 17;  // the only kind that can be acquired remotely
+
+constexpr std::int32_t kAcquireRecordSize = 1032;
+constexpr int kAcquireEdidLengthOffset = 4;
+constexpr int kAcquireEdidOffset = 8;
+constexpr int kAcquireZeroOffset = 264;  // 256 zero bytes
+constexpr int kAcquireFillOffset = 520;  // 512 bytes 0xFF
+constexpr std::uint8_t kAcquireFillByte = 0xFF;
+
+constexpr std::int32_t kTimingRecordSize = 56;
+constexpr int kTimingUsableFieldOffsets[3] = {8, 12, 16};  // int32, all non-zero when usable
+constexpr int kTimingHTotalOffset = 26;      // int16, pixels per line
+constexpr int kTimingWidthOffset = 28;       // int16
+constexpr int kTimingVTotalOffset = 34;      // int16, lines per frame
+constexpr int kTimingHeightOffset = 36;      // int16
+constexpr int kTimingPixelClockOffset = 42;  // int16, units of 10 kHz
+}  // namespace layout
+
+inline std::int32_t ReadInt32(const std::uint8_t* base, int offset) {
+    std::int32_t value;
+    std::memcpy(&value, base + offset, sizeof value);
+    return value;
+}
+
+inline std::int16_t ReadInt16(const std::uint8_t* base, int offset) {
+    std::int16_t value;
+    std::memcpy(&value, base + offset, sizeof value);
+    return value;
+}
+
+inline void WriteInt32(std::uint8_t* base, int offset, std::int32_t value) {
+    std::memcpy(base + offset, &value, sizeof value);
+}
+
+// The binding's allocator handed to the library: standard calling convention, malloc underneath.
+using AllocationCallback = void*(__stdcall*)(std::int32_t size);
+
+using MainControlCreateFn = std::int32_t(__cdecl*)(AllocationCallback allocate, std::int32_t version);
+using MainControlDestroyFn = std::int32_t(__cdecl*)();
+using AdapterCountGetFn = std::int32_t(__cdecl*)(std::int32_t* count);
+using AdapterInfoGetFn = std::int32_t(__cdecl*)(std::uint8_t* records, std::int32_t byte_size);
+using DisplayInfoGetFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, std::int32_t* count,
+                                                std::uint8_t** records, std::int32_t flags);
+using DisplayAcquireFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id,
+                                                std::uint8_t* acquire_record, std::int32_t* handle);
+using DisplayReleaseFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id, std::int32_t handle);
+using DisplayReleaseAllFn = std::int32_t(__cdecl*)();
+using TargetTimingGetFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id,
+                                                 std::uint8_t* timing_record);
+
+// The nine entry points, in the order they are resolved.
+struct GRXFunctions {
+    MainControlCreateFn mainControlCreate;
+    MainControlDestroyFn mainControlDestroy;
+    AdapterCountGetFn adapterCountGet;
+    AdapterInfoGetFn adapterInfoGet;
+    DisplayInfoGetFn displayInfoGet;
+    DisplayAcquireFn displayAcquire;
+    DisplayReleaseFn displayRelease;
+    DisplayReleaseAllFn displayReleaseAll;
+    TargetTimingGetFn targetTimingGet;
+};
+
+}  // namespace grx
