@@ -146,6 +146,16 @@ struct ZEPCaps {                  // 268 bytes
     uint32_t values[64];
 };
 
+// Entry points of the library, all with the standard calling convention; 0 means success.
+using ZEPCreateProc = int32_t(__stdcall*)(const ZEPCreateParams*, const ZEPCreateVersion*, ZEPCreateResult*,
+                                          ZEPCreateInfo*);                                   // 1300
+using ZEPDestroyProc = int32_t(__stdcall*)(const ZEPHandleParams*, ZEPStatus*);            // 1301
+using ZEPSetConfigProc = int32_t(__stdcall*)(uint32_t, const ZEPConfigHeader*, ZEPStatus*);  // 1303
+using ZEPControlProc = int32_t(__stdcall*)(uint32_t, const ZEPControlParams*, ZEPStatus*);   // 1304, 1305
+using ZEPQueryOutputsProc = int32_t(__stdcall*)(uint32_t, const ZEPQueryParams*, ZEPQueryResult*);  // 1307
+using ZEPReclaimProc = int32_t(__stdcall*)(uint32_t, const ZEPHandleParams*, ZEPStatus*);  // 1308
+using ZEPGetCapsProc = int32_t(__stdcall*)(uint32_t, const ZEPHandleParams*, ZEPCaps*);    // 1309
+
 // An entry counts as an output when any of these is non-zero.
 inline bool IsOutput(const ZEPOutputEntry& entry) {
     return entry.resourceId != 0 || entry.typeCode != 0 || entry.data != nullptr || entry.dataSize != 0;

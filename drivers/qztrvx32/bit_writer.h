@@ -1,0 +1,37 @@
+// Writes H.264 raw byte sequence payloads (RBSP) bit by bit, and wraps a finished payload into an
+// Annex-B NAL unit with emulation prevention. Ownership: writes into a caller-owned byte vector.
+// Thread rules: one writer per thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qzt {
+
+class BitWriter {
+public:
+    // Appends to `out`, which keeps its earlier contents.
+    explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+
+    void Bits(uint32_t value, int count);  // the low `count` bits (at most 32), most significant first
+    void Flag(bool value) { Bits(value ? 1u : 0u, 1); }
+    void Ue(uint32_t value);               // unsigned Exp-Golomb
+    void Se(int32_t value);                // signed Exp-Golomb
+    void AlignWithZeros();                 // zero bits up to the next byte boundary
+    void TrailingBits();                   // rbsp_stop_one_bit, then zeros to the boundary
+    bool IsAligned() const { return pending_ == 0; }
+    // Appends whole bytes; the writer must be aligned.
+    void Bytes(const uint8_t* data, size_t count);
+
+private:
+    std::vector<uint8_t>& out_;
+    uint32_t cache_ = 0;  // pending bits, right-aligned
+    int pending_ = 0;     // number of pending bits, below 8 between calls
+};
+
+// Appends a 4-byte start code, the NAL header byte and `rbsp` with emulation prevention bytes
+// (0x03 after every two zero bytes that precede a byte of 0 to 3).
+void AppendNalUnit(std::vector<uint8_t>& out, uint8_t nalRefIdc, uint8_t nalUnitType, const std::vector<uint8_t>& rbsp);
+
+}  // namespace qzt

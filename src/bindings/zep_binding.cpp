@@ -1,0 +1,85 @@
+// The process-wide ordinal table of the encode-service library and its one-time binding.
+#include "bindings/zep_service.h"
+
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <type_traits>
+
+namespace vqx::zep {
+namespace {
+
+constexpr uint32_t kFirstOrdinal = 1300;
+constexpr uint32_t kOrdinalCount = 10;
+constexpr wchar_t kLibraryName[] = L"qztrvx32.dll";
+
+// Ordinal 1300 is written last (release) and read first (acquire): once it is seen, the other
+// nine entries are complete. The table is never cleared after a successful binding.
+std::array<std::atomic<ServiceProc>, kOrdinalCount> g_entryPoints{};
+
+// Serialises first bindings; later calls return before taking it.
+SRWLOCK g_bindLock = SRWLOCK_INIT;
+
+struct ModuleFree {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFree>;
+
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+bool IsBound() { return g_entryPoints[0].load(std::memory_order_acquire) != nullptr; }
+
+ServiceProc LookUp(HMODULE module, uint32_t ordinal) {
+    const FARPROC proc = GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
+    return reinterpret_cast<ServiceProc>(reinterpret_cast<void*>(proc));
+}
+
+}  // namespace
+
+uint32_t BindEncodeService() {
+    if (IsBound()) {
+        return 0;
+    }
+    const ExclusiveLock guard(g_bindLock);
+    if (IsBound()) {
+        return 0;
+    }
+    UniqueModule module(LoadLibraryW(kLibraryName));
+    if (!module) {
+        return static_cast<uint32_t>(kLoadFailed);
+    }
+    std::array<ServiceProc, kOrdinalCount> found{};
+    for (uint32_t i = 0; i < kOrdinalCount; ++i) {
+        found[i] = LookUp(module.get(), kFirstOrdinal + i);
+    }
+    if (found[0] == nullptr) {
+        // The library is unloaded by the module guard; nothing of it enters the table.
+        return static_cast<uint32_t>(kNotBound);
+    }
+    for (uint32_t i = kOrdinalCount - 1; i > 0; --i) {
+        g_entryPoints[i].store(found[i], std::memory_order_relaxed);
+    }
+    g_entryPoints[0].store(found[0], std::memory_order_release);
+    module.release();  // stays loaded until the process ends
+    return 0;
+}
+
+ServiceProc BoundEntryPoint(uint32_t ordinal) {
+    if (ordinal < kFirstOrdinal || ordinal >= kFirstOrdinal + kOrdinalCount || !IsBound()) {
+        return nullptr;
+    }
+    return g_entryPoints[ordinal - kFirstOrdinal].load(std::memory_order_relaxed);
+}
+
+}  // namespace vqx::zep
