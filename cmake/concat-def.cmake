@@ -1,5 +1,6 @@
 # Joins export fragments into one module-definition file (run with cmake -P).
 set(text "LIBRARY ${LIBRARY}\nEXPORTS\n")
+string(REPLACE "|" ";" IN "${IN}")
 foreach(f IN LISTS IN)
   file(READ "${f}" part)
   string(APPEND text "${part}\n")
