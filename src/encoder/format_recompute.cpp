@@ -9,6 +9,13 @@ namespace vqx {
 
 namespace {
 
+// The 32-bit build computes in the x87 unit's extended precision; a store through a volatile
+// double rounds every intermediate result to double precision, as the derivation requires.
+double AsDouble(double value) {
+    volatile double rounded = value;
+    return rounded;
+}
+
 struct FormatDefaults {
     uint32 intraRefresh;
     uint32 bitrate;
@@ -22,7 +29,7 @@ FormatDefaults DeriveFormatDefaults(uint32 width, uint32 height, uint32 numerato
     if (height == 720) {
         if (low) return FormatDefaults{45, 6000000, 31};
         if (numerator <= 60u * denominator) return FormatDefaults{45, 10000000, 32};
-        const bool above68 = 68.3 * static_cast<double>(denominator) < static_cast<double>(numerator);
+        const bool above68 = AsDouble(68.3 * static_cast<double>(denominator)) < static_cast<double>(numerator);
         return FormatDefaults{45, 10000000, above68 ? 42u : 40u};
     }
     if (width == 720 && height == 480) {
@@ -45,7 +52,7 @@ uint32 MaxBitrateForLevel(uint32 level) {
 
 // Round half up by adding 0.5 and truncating; values beyond the signed 32-bit range saturate.
 int64 RoundToInt32(double value) {
-    const double rounded = value + 0.5;
+    const double rounded = AsDouble(value + 0.5);
     if (!(rounded > static_cast<double>(std::numeric_limits<int32>::min()))) {
         return rounded != rounded ? 0 : std::numeric_limits<int32>::min();
     }
@@ -90,10 +97,10 @@ void PropertySet::RecomputeVbv() {
     if (numerator == 0 || denominator == 0) return;
 
     const uint32 bitrate = m_config.bitrate;
-    const double fps = static_cast<double>(numerator) / static_cast<double>(denominator);
-    const double bitsPerFrame = static_cast<double>(bitrate) / fps;
+    const double fps = AsDouble(static_cast<double>(numerator) / static_cast<double>(denominator));
+    const double bitsPerFrame = AsDouble(static_cast<double>(bitrate) / fps);
     SetInfoInt64(L"VBV Buffer Size", &VQXPropertyInfo::minValue, RoundToInt32(bitsPerFrame));
-    SetInfoInt64(L"VBV Buffer Size", &VQXPropertyInfo::defaultValue, RoundToInt32(1.25 * bitsPerFrame));
+    SetInfoInt64(L"VBV Buffer Size", &VQXPropertyInfo::defaultValue, RoundToInt32(AsDouble(1.25 * bitsPerFrame)));
     SetInfoInt64(L"VBV Buffer Size", &VQXPropertyInfo::maxValue,
                  RoundToInt32(static_cast<double>(static_cast<uint32>(2u * bitrate))));
 
@@ -101,7 +108,7 @@ void PropertySet::RecomputeVbv() {
     // it counts as one.
     const uint32 wholeFps = numerator / denominator;
     const double divisor = wholeFps == 0 ? 1.0 : static_cast<double>(wholeFps);
-    m_config.vbvBufferSize = TruncateToUint32(1.25 * static_cast<double>(bitrate) / divisor);
+    m_config.vbvBufferSize = TruncateToUint32(AsDouble(AsDouble(1.25 * static_cast<double>(bitrate)) / divisor));
     m_config.changeMask |= 1u << 2;
 }
 
