@@ -87,10 +87,7 @@ private:
 };
 
 // The reference count of an object seen through its root.
-inline int32 RefCount(VQXInterface* object) {
-    object->Acquire();
-    return object->Release();
-}
+inline int32 RefCount(VQXInterface* object) { return object->Acquire(), object->Release(); }
 
 // Records (tag, name) of every notification into a shared log.
 class RecordingListener : public VQXPropertyStorageListener {
@@ -122,6 +119,7 @@ public:
 private:
     std::vector<std::pair<std::wstring, std::wstring>> m_records;
 };
+using Records = std::vector<std::pair<std::wstring, std::wstring>>;
 
 inline VQXVariant Int(int64 value) { return VQXVariant::FromInt64(value); }
 inline VQXVariant Text(const char* value) { return VQXVariant::FromString(value); }
