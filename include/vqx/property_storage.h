@@ -32,9 +32,9 @@ public:
         static const wchar_t id[] = L"\"VQXPropertyStorage\"";
         return id;
     }
-    // value is only read; the storage keeps its own copy.
+    // value is only read; the storage keeps its own copy. A null name answers VQX_NULL_POINTER.
     virtual VQX_ERROR VQX_CALL SetProperty(const wchar_t* name, VQXVARIANT value) = 0;
-    // Copies the value into *value (the caller clears it).
+    // Copies the value into *value (the caller clears it); a null value answers VQX_NULL_POINTER.
     virtual VQX_ERROR VQX_CALL GetProperty(const wchar_t* name, VQXVARIANT* value) = 0;
     virtual bool VQX_CALL HasProperty(const wchar_t* name) = 0;
     virtual int32 VQX_CALL GetPropertyCount() = 0;
@@ -72,7 +72,7 @@ struct PropertyCopyRules {
 // listeners and own a fresh lock. Used only from inside the library.
 class PropertyStore {
 public:
-    using ValueMap = std::map<vqx_wstring, VQXVariant>;
+    using ValueMap = std::map<vqx_wstring, VQXVariant, std::less<>>;  // UTF-16 code unit order
     using ListenerSet = std::set<VQXPropertyStorageListener*>;
 
     PropertyStore();
@@ -102,7 +102,7 @@ public:
 
 private:
     ValueMap m_values;
-    VQXCriticalSection m_lock;
+    mutable VQXCriticalSection m_lock;  // taken also when another store copies this one
     ListenerSet m_listeners;
 };
 
