@@ -2,6 +2,8 @@
 #include "standin_settings.h"
 #include "standin_state.h"
 
+#include <windows.h>
+
 using namespace standin;
 
 namespace {
@@ -13,7 +15,11 @@ std::int32_t RequestedFailure(const char* name) { return IntSettingOr(name, 0); 
 
 extern "C" {
 
+// GRXAPIXX_CREATE_DELAY=ms holds the caller that long before anything is counted, so that a
+// test can make two first users arrive while one of them is binding.
 std::int32_t __cdecl GRX_Main_Control_Create(AllocationCallback allocate, std::int32_t version) {
+    const std::int32_t delay = RequestedFailure("GRXAPIXX_CREATE_DELAY");
+    if (delay > 0) Sleep(static_cast<DWORD>(delay));
     StateAccess state;
     ++state->record.create_calls;
     state->record.create_version = version;

@@ -1,0 +1,108 @@
+// Helpers of the display-binding tests: the stand-in's test controls, scoped environment
+// settings, the marker mutex seen from outside, a second process that holds or probes it, and a
+// trace capture. Ownership: each helper owns what it opens. Thread rules: test thread only.
+#pragma once
+
+#include "grxapixx_test.h"
+
+#include <vqx/trace.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace grxtest {
+
+// The stand-in grxapixx.dll as found on PATH, held loaded for the test's lifetime.
+class StandIn {
+public:
+    StandIn();
+    ~StandIn();
+    StandIn(const StandIn&) = delete;
+    StandIn& operator=(const StandIn&) = delete;
+
+    bool Loaded() const { return m_module != nullptr; }
+    HMODULE Module() const { return m_module; }
+    void Reset() const;
+    GRXTestRecord Record() const;
+    std::vector<std::uint8_t> LastAcquireRecord() const;
+    std::vector<std::uint8_t> DisplayRecord(int adapter_position, int display_position) const;
+
+private:
+    HMODULE m_module;
+    GRXTest_Reset_Fn m_reset = nullptr;
+    GRXTest_GetRecord_Fn m_get_record = nullptr;
+    GRXTest_GetLastAcquireRecord_Fn m_get_last_acquire = nullptr;
+    GRXTest_GetDisplayRecord_Fn m_get_display_record = nullptr;
+};
+
+// Sets (or, with a null value, removes) an environment variable; restores it on destruction.
+class ScopedEnv {
+public:
+    ScopedEnv(const wchar_t* name, const wchar_t* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::wstring m_name;
+    std::optional<std::wstring> m_previous;
+};
+
+// Removes every GRXAPIXX_ setting of the stand-in for the scope.
+class CleanStandInSettings {
+public:
+    CleanStandInSettings();
+
+private:
+    std::vector<std::unique_ptr<ScopedEnv>> m_cleared;
+};
+
+// True when a mutex of the marker's name exists (some handle to it is open).
+bool MarkerExists();
+
+// Exit code of "grx_marker_holder probe": 1 when another process sees the marker.
+DWORD ProbeMarkerFromAnotherProcess();
+
+// A second process that creates the marker mutex and holds it until this object goes.
+class MarkerHolderProcess {
+public:
+    MarkerHolderProcess();
+    ~MarkerHolderProcess();
+    MarkerHolderProcess(const MarkerHolderProcess&) = delete;
+    MarkerHolderProcess& operator=(const MarkerHolderProcess&) = delete;
+
+    bool Ready() const { return m_ready; }
+    // Lets the process end and waits for it; the marker is gone afterwards.
+    void Stop();
+
+private:
+    HANDLE m_ready_event = nullptr;
+    HANDLE m_exit_event = nullptr;
+    HANDLE m_process = nullptr;
+    bool m_ready = false;
+};
+
+// Collects the trace messages of one facility while registered.
+class TraceCapture : public vqx::VQXTraceListener {
+public:
+    explicit TraceCapture(std::wstring facility);
+    ~TraceCapture() override;
+    void Write(const wchar_t* facility, const wchar_t* message) override;
+    std::vector<std::wstring> Messages();
+
+private:
+    std::wstring m_facility;
+    std::mutex m_lock;
+    std::vector<std::wstring> m_messages;
+};
+
+// The directory of the running test program, with a trailing backslash.
+std::wstring ProgramDirectory();
+
+}  // namespace grxtest
