@@ -1,0 +1,214 @@
+#include "encoder/encoder_impl.h"
+
+#include "bindings/grx_error.h"
+#include "bindings/zep_service.h"
+
+#include <algorithm>
+#include <cwchar>
+
+namespace vqx {
+
+namespace {
+
+bool NameIs(const wchar_t* name, const wchar_t* expected) {
+    return name != nullptr && std::wcscmp(name, expected) == 0;
+}
+
+bool IsTimingProperty(const wchar_t* name) {
+    return NameIs(name, L"Width") || NameIs(name, L"Height") || NameIs(name, L"FPS Numerator") ||
+           NameIs(name, L"FPS Denominator");
+}
+
+// Capability values of the service's list, by property name; -1 for any other name.
+int64 CapabilityOf(const wchar_t* name) {
+    if (NameIs(name, L"Generic Support")) return 0;
+    if (NameIs(name, L"Wireless Display Support")) return 1;
+    if (NameIs(name, L"Low Latency Support")) return 4;
+    return -1;
+}
+
+}  // namespace
+
+VQXEncoderKLTZEPImpl::VQXEncoderKLTZEPImpl() {
+    // The storage reads the property set's own description array; nothing is copied.
+    RegisterProperties(m_properties.Infos(), m_properties.InfoCount());
+}
+
+VQXEncoderKLTZEPImpl::~VQXEncoderKLTZEPImpl() {
+    LowerState(kEncoding);
+    LowerState(kEncoderCreated);
+    LowerState(kDisplayAcquired);
+    m_videoEncoder.reset();
+    m_display.reset();
+}
+
+VQXEncoderKLTZEPImpl::State VQXEncoderKLTZEPImpl::CurrentState() const {
+    if (!m_display) return kIdle;
+    if (!m_videoEncoder) return kDisplayAcquired;
+    return m_videoEncoder->IsStarted() ? kEncoding : kEncoderCreated;
+}
+
+// --- state operations ---------------------------------------------------------------------------
+
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::AcquireDisplay() { return RaiseState(kDisplayAcquired); }
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::CreateEncoder() { return RaiseState(kEncoderCreated); }
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::StartEncode() { return RaiseState(kEncoding); }
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::StopEncode() { return LowerState(kEncoding); }
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::DestroyEncoder() { return LowerState(kEncoderCreated); }
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::ReleaseDisplay() { return LowerState(kDisplayAcquired); }
+
+VQX_ERROR VQXEncoderKLTZEPImpl::RaiseState(State target) {
+    try {
+        const State current = CurrentState();
+        if (current >= target) return VQX_ALREADY_INITIALIZED;
+        if (current + 1 != target) return VQX_NOT_INITIALIZED;
+        switch (current) {
+            case kIdle: return AcquireStep();
+            case kDisplayAcquired: return CreateStep();
+            default: return StartStep();
+        }
+    } catch (const grx::grx_runtime_error&) {
+        return VQX_ZEP_DISPLAY_FAILED;
+    }
+}
+
+VQX_ERROR VQXEncoderKLTZEPImpl::LowerState(State source) {
+    const State current = CurrentState();
+    if (current < source) return VQX_ALREADY_INITIALIZED;
+    if (current > source) return VQX_NOT_INITIALIZED;
+    switch (current) {
+        case kEncoding: m_videoEncoder->Stop(); break;
+        case kEncoderCreated: m_videoEncoder.reset(); break;
+        default: m_display.reset(); break;
+    }
+    return VQX_OK;
+}
+
+VQX_ERROR VQXEncoderKLTZEPImpl::AcquireStep() {
+    m_display = grx::AcquireRemoteDisplay(std::wstring());
+    return m_display ? VQX_OK : VQX_ZEP_DISPLAY_FAILED;
+}
+
+VQX_ERROR VQXEncoderKLTZEPImpl::CreateStep() {
+    const grx::DisplayTiming timing = m_display->GetTargetTiming();
+    SetInternal(L"Width", VQXVariant::FromInt64(timing.width));
+    SetInternal(L"Height", VQXVariant::FromInt64(timing.height));
+    SetInternal(L"FPS Numerator", VQXVariant::FromInt64(timing.numerator));
+    SetInternal(L"FPS Denominator", VQXVariant::FromInt64(timing.denominator));
+
+    if (VideoEncoder::Create(m_properties.CreateParams(), m_videoEncoder) != VQX_OK) {
+        return VQX_ENCODER_CREATE_FAILED;
+    }
+    // Run-time settings take their defaults, now derived from the display's format. Each default is
+    // read when its turn comes: an earlier applier (the bitrate's) may have changed a later one.
+    const VQXPropertyInfoImpl* infos = m_properties.Infos();
+    for (uint32 i = 0; i < m_properties.InfoCount(); ++i) {
+        const PropertySet::PropertyEntry* entry = m_properties.FindEntry(infos[i].name);
+        if (entry == nullptr || entry->accessMode != PropertySet::kModeAfterCreate) continue;
+        const VQXVariant defaultValue(infos[i].defaultValue);
+        SetInternal(infos[i].name, defaultValue);
+    }
+    return VQX_OK;
+}
+
+VQX_ERROR VQXEncoderKLTZEPImpl::StartStep() {
+    if (PushConfig() != 0) return VQX_DECODER_CREATE_FAILED;
+    m_properties.Config().changeMask = 0;
+    if (m_videoEncoder->Start() != 0) return VQX_ZEP_START_FAILED;
+    return VQX_OK;
+}
+
+int32 VQXEncoderKLTZEPImpl::PushConfig() {
+    return m_videoEncoder->SetConfig(m_properties.ConfigHeader(), m_properties.GetCustomParams());
+}
+
+// --- output -------------------------------------------------------------------------------------
+
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::QueryOutput(VQXZepBuffer** ppBuffer) {
+    if (!IsEncoding()) return VQX_NOT_INITIALIZED;
+    if (ppBuffer == nullptr) return VQX_NULL_POINTER;
+    return m_videoEncoder->QueryOutputs(m_cancelQuery, ppBuffer);
+}
+
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::CancelQueryOutput() {
+    if (!IsEncoding()) return VQX_NOT_INITIALIZED;
+    m_cancelQuery = true;
+    return VQX_OK;
+}
+
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::UpdateConfig() {
+    if (!IsEncoding()) return VQX_NOT_INITIALIZED;
+    if (PushConfig() != 0) return VQX_DECODER_CREATE_FAILED;
+    m_properties.Config().changeMask = 0;
+    return VQX_OK;
+}
+
+// --- storage overrides --------------------------------------------------------------------------
+
+void VQXEncoderKLTZEPImpl::SetInternal(const wchar_t* name, const VQXVARIANT& value) {
+    SetValueInMap(name, value);
+    OnPropertyChanged(name);
+}
+
+void VQX_CALL VQXEncoderKLTZEPImpl::OnPropertyChanged(const wchar_t* name) {
+    VQXVariant value;
+    if (VQXPropertyStorageExImpl::GetProperty(name, &value) != VQX_OK) return;
+    m_properties.ApplyProperty(name, value, false);
+    // The usage may have forced the profile; a new bitrate derives a new VBV size.
+    if (NameIs(name, L"Usage")) {
+        SetInternal(L"Profile", VQXVariant::FromInt64(m_properties.CreateParams().profile));
+    } else if (NameIs(name, L"Bitrate")) {
+        SetInternal(L"VBV Buffer Size", VQXVariant::FromInt64(m_properties.Config().vbvBufferSize));
+    }
+}
+
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::ValidateProperty(const wchar_t* name, VQXVARIANT value,
+                                                          VQXVARIANT* validated) {
+    if (const PropertySet::PropertyEntry* entry = m_properties.FindEntry(name)) {
+        switch (entry->accessMode) {
+            case PropertySet::kModeDriver:
+            case PropertySet::kModeNever:
+                return VQX_ZEP_PROPERTY_READ_ONLY;
+            case PropertySet::kModeBeforeCreate:
+                if (HasVideoEncoder()) return VQX_WRONG_STATE;
+                break;
+            case PropertySet::kModeAfterCreate:
+                if (!HasVideoEncoder()) return VQX_NOT_INITIALIZED;
+                break;
+            default:
+                break;
+        }
+        if (!m_properties.IsPropertySupported(name)) return VQX_WRONG_STATE;
+    }
+    return VQXPropertyStorageExImpl::ValidateProperty(name, value, validated);
+}
+
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::GetProperty(const wchar_t* name, VQXVARIANT* value) {
+    if (!HasVideoEncoder() && IsTimingProperty(name)) return VQX_NOT_INITIALIZED;
+    const int64 capability = CapabilityOf(name);
+    if (capability >= 0) return ReadCapability(static_cast<uint32>(capability), value);
+    return VQXPropertyStorageExImpl::GetProperty(name, value);
+}
+
+VQX_ERROR VQXEncoderKLTZEPImpl::ReadCapability(uint32 capability, VQXVARIANT* value) {
+    if (value == nullptr) return VQX_NULL_POINTER;
+    const zep::ZEPHandleParams request{sizeof(zep::ZEPHandleParams), 0, 0, 0};
+    zep::ZEPCaps caps{};
+    caps.size = sizeof(caps);
+    const uint32 handle = HasVideoEncoder() ? m_videoEncoder->Handle() : 0;
+    if (zep::ZEPGetCaps(handle, &request, &caps) != 0) return VQX_FAIL;
+    const uint32 count = std::min<uint32>(caps.count, 64);
+    const bool supported = std::find(caps.values, caps.values + count, capability) != caps.values + count;
+    value->type = VQX_VARIANT_BOOL;
+    value->boolValue = supported;
+    return VQX_OK;
+}
+
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::Clear() {
+    VQXPropertyStorageExImpl::Clear();
+    m_properties.ApplyDefaults();
+    if (HasVideoEncoder()) PushConfig();  // result ignored; the change mask stays
+    return VQX_OK;
+}
+
+}  // namespace vqx
