@@ -45,7 +45,8 @@ extern "C" {
 // Conversion stops at the first NUL; text the converter rejects gives an empty result.
 VQX_API vqx_string VQX_CALL vqx_from_unicode_to_utf8(const vqx_wstring& text);
 VQX_API vqx_wstring VQX_CALL vqx_from_utf8_to_unicode(const vqx_string& text);
-// The C library's current multibyte encoding (wcstombs / mbstowcs).
+// The C library's current multibyte encoding (wcstombs / mbstowcs); a character the encoding
+// cannot represent makes the result empty.
 VQX_API vqx_string VQX_CALL vqx_from_unicode_to_multibyte(const vqx_wstring& text);
 VQX_API vqx_wstring VQX_CALL vqx_from_multibyte_to_unicode(const vqx_string& text);
 // Each byte as two upper-case hexadecimal digits, and back.
@@ -56,6 +57,8 @@ VQX_API vqx_wstring VQX_CALL vqx_convert_path_to_os_accepted_path(const vqx_wstr
 VQX_API vqx_wstring VQX_CALL vqx_convert_path_to_url_accepted_path(const vqx_wstring& path);
 // Percent-encoded UTF-8; escape_query also escapes '&' and '='.
 VQX_API vqx_string VQX_CALL vqx_from_unicode_to_url_utf8(const vqx_wstring& path, bool escape_query);
+// "%XY" decodes with strtol base 16 (a '%' near the end uses the digits present, never reading
+// past the input); an escape decoding to 0 ends the text; '+' stays '+'.
 VQX_API vqx_wstring VQX_CALL vqx_from_url_utf8_to_unicode(const vqx_string& url);
 // Case-insensitive search (vqx_npos when absent; rfind offset vqx_npos = from the end) and
 // three-way compare (0xFFFFFFFF, 0, 1).
