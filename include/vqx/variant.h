@@ -3,6 +3,11 @@
 // Ownership: a variant of kind STRING/WSTRING owns a malloc'ed copy of its text; of kind INTERFACE
 // one reference. Passing the record by value transfers nothing; VQXVariant clears itself.
 // Thread rules: no locking; one variant belongs to one thread at a time.
+// Text conversions use the C runtime's (msvcrt) scanf/printf formats. Implementation choices:
+// a text kind holding a null text (left by a failed allocation) converts to nothing
+// (VQX_INVALID_PARAMETER) and compares equal only to another null text; a text that ends after
+// blanks (or after the "0x" prefix) scans as 0 on every runtime; "%lf" renderings longer than
+// 254 units (doubles near the top of the range) are cut, the same way for 8-bit and wide text.
 #pragma once
 
 #include <vqx/interface.h>
