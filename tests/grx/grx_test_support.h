@@ -1,6 +1,7 @@
-// Helpers of the display-binding tests: the stand-in's test controls, scoped environment
-// settings, the marker mutex seen from outside, a second process that holds or probes it, and a
-// trace capture. Ownership: each helper owns what it opens. Thread rules: test thread only.
+// Helpers of the display-binding tests: the stand-in's test controls, scoped environment settings
+// and the program's folder (standin_client.cpp, usable without vqx); the marker mutex seen from
+// outside, a second process that holds or probes it, and a trace capture (grx_test_support.cpp).
+// Ownership: each helper owns what it opens. Thread rules: test thread only.
 #pragma once
 
 #include "grxapixx_test.h"
