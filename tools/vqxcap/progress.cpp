@@ -1,0 +1,52 @@
+#include "progress.h"
+
+#include <vqx/memory.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+
+namespace vqxcap {
+
+void CaptureStats::AddOutput(uint64_t size, uint64_t newPictures, double waitMs) {
+    ++outputs;
+    bytes += size;
+    pictures += newPictures;
+    waitTotalMs += waitMs;
+    waitWorstMs = std::max(waitWorstMs, waitMs);
+}
+
+double CaptureStats::FramesPerSecond() const { return elapsedSeconds > 0 ? pictures / elapsedSeconds : 0; }
+
+double CaptureStats::KilobitsPerSecond() const { return elapsedSeconds > 0 ? bytes * 8.0 / 1000.0 / elapsedSeconds : 0; }
+
+double CaptureStats::AverageWaitMs() const { return outputs > 0 ? waitTotalMs / outputs : 0; }
+
+std::wstring FormatProgress(const CaptureStats& stats) {
+    wchar_t line[160];
+    std::swprintf(line, 160, L"frames %llu | %.1f fps | %.0f kbit/s | wait avg %.1f ms, worst %.1f ms",
+                  static_cast<unsigned long long>(stats.pictures), stats.FramesPerSecond(), stats.KilobitsPerSecond(),
+                  stats.AverageWaitMs(), stats.waitWorstMs);
+    return line;
+}
+
+ProgressLine::ProgressLine(bool enabled) : m_enabled(enabled) {}
+
+void ProgressLine::Update(const CaptureStats& stats) {
+    if (!m_enabled) return;
+    const double now = NowSeconds();
+    if (m_lastDraw >= 0 && now - m_lastDraw < 0.25) return;
+    m_lastDraw = now;
+    std::fwprintf(stderr, L"\r%ls\x1b[K", FormatProgress(stats).c_str());
+    std::fflush(stderr);
+    m_drawn = true;
+}
+
+void ProgressLine::Finish() {
+    if (m_drawn) std::fputwc(L'\n', stderr);
+    m_drawn = false;
+}
+
+double NowSeconds() { return static_cast<double>(vqx_high_precision_clock()) / 1e7; }
+
+}  // namespace vqxcap
