@@ -18,4 +18,4 @@ install(FILES ${CMAKE_BINARY_DIR}/vqxConfig.cmake ${CMAKE_BINARY_DIR}/vqxConfigV
         DESTINATION lib/cmake/vqx)
 
 # The stand-in drivers beside vqx.dll, so an installed host runs end to end without hardware.
-install(DIRECTORY ${VQX_DRIVER_DIR}/ DESTINATION bin FILES_MATCHING PATTERN "*.dll")
+install(FILES $<TARGET_FILE:qztrvx32> $<TARGET_FILE:grxapixx> DESTINATION bin)
