@@ -100,8 +100,6 @@ int32_t EncoderSession::Start() {
     changedMbs_.assign(static_cast<size_t>(coder_->MbCount()), 0);
     shownLayout_ = screen_.LayoutAt(0);
     screen_.Compose(shownLayout_, picture_);
-    parameterSetsPending_ = true;
-    parameterSetsJustWritten_ = false;
     nextPicture_ = 0;
     picturesSinceIdr_ = 0;
     started_ = true;
@@ -207,7 +205,7 @@ EncoderSession::ResourcePtr EncoderSession::TakeFreeResource() {
 }
 
 bool EncoderSession::PrepareNextOutput(int64_t now, int64_t delayTicks) {
-    // The parameter sets are due with picture 0, at the start.
+    // One output per frame period: picture n is due at start + n frame periods.
     if (now - startTicks_ < DueTicks(nextPicture_) + delayTicks) {
         return false;
     }
@@ -217,15 +215,7 @@ bool EncoderSession::PrepareNextOutput(int64_t now, int64_t delayTicks) {
     }
     resource->unit.Clear();
     resource->id = NewResourceId();
-    if (parameterSetsPending_) {
-        coder_->WriteParameterSets(insertAud_, resource->unit);
-        resource->typeCode = kTypeParameterSets;
-        resource->timestamp = 0;
-        parameterSetsPending_ = false;
-        parameterSetsJustWritten_ = true;
-    } else {
-        CodeNextPicture(*resource);
-    }
+    CodeNextPicture(*resource);
     ready_.push_back(std::move(resource));
     return true;
 }
@@ -246,11 +236,18 @@ void EncoderSession::CodeNextPicture(Resource& resource) {
     screen_.Update(shownLayout_, layout, picture_);
     shownLayout_ = layout;
 
-    const bool withAud = insertAud_ && !parameterSetsJustWritten_;
-    parameterSetsJustWritten_ = false;
-    coder_->WritePicture(picture_, changedMbs_, idr, withAud, mbsPerSlice_, resource.unit);
+    // The first picture after a start carries the parameter sets in front of it, in one access
+    // unit: its delimiter (if any) comes before the SPS, and none follows them.
+    const bool first = index == 0;
+    if (first) {
+        coder_->WriteParameterSets(insertAud_, resource.unit);
+    }
+    coder_->WritePicture(picture_, changedMbs_, idr, insertAud_ && !first, mbsPerSlice_, resource.unit);
     picturesSinceIdr_ = idr ? 1 : picturesSinceIdr_ + 1;
-    resource.typeCode = idr ? kTypeIdrPicture : areas.empty() ? kTypeSkippedPicture : kTypePPicture;
+    resource.typeCode = first ? kTypeFirstIdrPicture
+                        : idr ? kTypeIdrPicture
+                        : areas.empty() ? kTypeSkippedPicture
+                                        : kTypePPicture;
     resource.timestamp = FrameTime(index, stream_.fpsNumerator, stream_.fpsDenominator, kTimestampUnitsPerSecond);
 }
 

@@ -76,8 +76,6 @@ private:
     bool started_ = false;
     int64_t startTicks_ = 0;
     int64_t ticksPerSecond_ = 1;
-    bool parameterSetsPending_ = false;
-    bool parameterSetsJustWritten_ = false;
     uint64_t nextPicture_ = 0;
     uint32_t picturesSinceIdr_ = 0;
 

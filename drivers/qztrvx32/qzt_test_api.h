@@ -27,8 +27,8 @@ constexpr uint32_t kMaxEncoders = 8;
 
 // Type codes of output entries.
 constexpr uint32_t kTypeContinuation = 0;  // the second part of an output split over two entries
-constexpr uint32_t kTypeParameterSets = 1;  // [AUD,] SPS and PPS, first output after each start
-constexpr uint32_t kTypeIdrPicture = 2;     // an IDR picture
+constexpr uint32_t kTypeFirstIdrPicture = 1;  // picture 0 after a start: [AUD,] SPS, PPS, IDR slices
+constexpr uint32_t kTypeIdrPicture = 2;       // any later IDR picture
 constexpr uint32_t kTypePPicture = 4;       // a P picture with changed macroblocks
 constexpr uint32_t kTypeSkippedPicture = 5;  // a P picture in which nothing changed (all skipped)
 

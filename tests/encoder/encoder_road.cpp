@@ -51,9 +51,9 @@ TEST(EncoderRoad, AHostPullsADecodableStream) {
         void* memory = nullptr;
         ASSERT_EQ(buffer->GetMemory(&memory), VQX_OK);
         if (outputs == 0) {
-            EXPECT_EQ(buffer->GetType(), 0);  // parameter sets come first
+            EXPECT_EQ(buffer->GetType(), 0);  // picture 0, the parameter sets in front of it
         } else if (outputs == 1) {
-            EXPECT_EQ(buffer->GetType(), 2);  // then the IDR picture
+            EXPECT_EQ(buffer->GetType(), 3);  // then picture 1, a P picture
         }
         stream.write(static_cast<const char*>(memory), buffer->GetSize());
         ++outputs;

@@ -214,7 +214,7 @@ TEST_F(EncoderHostTest, AHeldBufferKeepsItsBytesAfterTheNextQueryWhileTheService
     const uint32_t size = first->GetSize();
     ASSERT_GT(size, 0u);
     const std::vector<uint8_t> bytes(static_cast<uint8_t*>(serviceMemory), static_cast<uint8_t*>(serviceMemory) + size);
-    EXPECT_EQ(first->GetType(), 0);  // parameter sets first
+    EXPECT_EQ(first->GetType(), 0);  // picture 0, the parameter sets in front of it
     const std::size_t reclaimedBefore = standIns.ReclaimedIds().size();
 
     VQXPtr<VQXZepBuffer> second;
@@ -225,7 +225,7 @@ TEST_F(EncoderHostTest, AHeldBufferKeepsItsBytesAfterTheNextQueryWhileTheService
     EXPECT_NE(copy, serviceMemory);
     ASSERT_EQ(first->GetSize(), size);
     EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(copy), static_cast<uint8_t*>(copy) + size), bytes);
-    EXPECT_EQ(second->GetType(), 2);  // then the IDR picture
+    EXPECT_EQ(second->GetType(), 3);  // then picture 1, a P picture (the scene moves)
 
     second.reset();  // the host's release reclaims at once
     EXPECT_EQ(standIns.ReclaimedIds().size(), reclaimedBefore + 2);

@@ -121,12 +121,45 @@ const char* ProfileName(uint32_t profile) {
     }
 }
 
-// Pulls `frames` pictures (after the parameter sets) into `stream`, reclaiming every resource
-// after its last entry, and checks types, resource sharing and timestamps on the way.
+// The NAL unit types of an output, in order (Annex-B with 4-byte start codes).
+std::vector<int> NalTypes(const uint8_t* data, size_t size) {
+    std::vector<int> types;
+    for (size_t i = 0; i + 4 < size; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 0 && data[i + 3] == 1) {
+            types.push_back(data[i + 4] & 0x1F);
+            i += 4;
+        }
+    }
+    return types;
+}
+
+// Checks that output n is picture n: the first carries the parameter sets in front of its IDR
+// slices (after the one delimiter, when asked), every later one is a single picture alone.
+bool HasExpectedLayout(const std::vector<int>& nalTypes, uint32_t picture, uint32_t typeCode, const Options& options) {
+    size_t at = 0;
+    if (options.aud != 0 && (nalTypes.empty() || nalTypes[at++] != 9)) {
+        return false;
+    }
+    if (picture == 0 && (nalTypes.size() < at + 2 || nalTypes[at++] != 7 || nalTypes[at++] != 8)) {
+        return false;
+    }
+    const int sliceType = typeCode == qzt::kTypePPicture || typeCode == qzt::kTypeSkippedPicture ? 1 : 5;
+    if (at == nalTypes.size()) {
+        return false;
+    }
+    for (; at < nalTypes.size(); ++at) {
+        if (nalTypes[at] != sliceType) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Pulls `frames` pictures into `stream`, one per output, reclaiming every resource after its last
+// entry, and checks types, NAL units, resource sharing and timestamps on the way.
 int PullStream(uint32_t handle, const Options& options, std::vector<uint8_t>& stream, uint32_t& idrPictures) {
     const uint32_t requested = options.output == 2 ? 2 : 1;
     uint32_t pictures = 0;
-    bool headerSeen = false;
     const DWORD begin = GetTickCount();
     const DWORD limitMs = 60000 + options.frames * 1000ull * options.fpsDenominator / options.fpsNumerator;
     while (pictures < options.frames) {
@@ -144,35 +177,38 @@ int PullStream(uint32_t handle, const Options& options, std::vector<uint8_t>& st
             Sleep(1);
             continue;
         }
+        const size_t outputBegin = stream.size();
         for (uint32_t i = 0; i < requested; ++i) {
             const ZEPOutputEntry& entry = entries[i];
             stream.insert(stream.end(), entry.data, entry.data + entry.dataSize);
             const bool continuation = requested == 2 && i == 1;
             if (continuation) {
-                if (entry.typeCode != qzt::kTypeContinuation || entry.resourceId != entries[0].resourceId) {
+                if (entry.typeCode != qzt::kTypeContinuation || entry.resourceId != entries[0].resourceId ||
+                    entry.data != entries[0].data + entries[0].dataSize || entry.timestamp != entries[0].timestamp) {
                     return Fail("second part of a split output is not a continuation of the first");
                 }
                 continue;
             }
-            if (!headerSeen) {
-                if (entry.typeCode != qzt::kTypeParameterSets) {
-                    return Fail("the first output is not the parameter sets", static_cast<int32_t>(entry.typeCode));
-                }
-                headerSeen = true;
-                continue;
+            if ((pictures == 0) != (entry.typeCode == qzt::kTypeFirstIdrPicture)) {
+                return Fail("type code 1 is not exactly the first output", static_cast<int32_t>(pictures));
             }
             const int64_t expected = static_cast<int64_t>(pictures) * options.fpsDenominator * 10000000 /
                                      options.fpsNumerator;
             if (entry.timestamp != expected) {
                 return Fail("unexpected timestamp of picture", static_cast<int32_t>(pictures));
             }
-            if (entry.typeCode == qzt::kTypeIdrPicture) {
+            if (entry.typeCode == qzt::kTypeFirstIdrPicture || entry.typeCode == qzt::kTypeIdrPicture) {
                 ++idrPictures;
             } else if (entry.typeCode != qzt::kTypePPicture && entry.typeCode != qzt::kTypeSkippedPicture) {
                 return Fail("unexpected type code", static_cast<int32_t>(entry.typeCode));
             }
-            ++pictures;
         }
+        // The whole output (both parts of a split one) holds exactly one picture.
+        const std::vector<int> nalTypes = NalTypes(stream.data() + outputBegin, stream.size() - outputBegin);
+        if (!HasExpectedLayout(nalTypes, pictures, entries[0].typeCode, options)) {
+            return Fail("unexpected NAL units in the output of picture", static_cast<int32_t>(pictures));
+        }
+        ++pictures;
         ZEPHandleParams reclaim = MakeHandleParams(entries[requested - 1].resourceId);
         ZEPStatus status = MakeStatus();
         if (const int32_t reclaimed = ZEPReclaimOutputResource(handle, &reclaim, &status)) {

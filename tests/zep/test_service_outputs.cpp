@@ -1,5 +1,6 @@
-// Outputs of the stand-in through the wrappers: order and type codes, pacing from the start,
-// split outputs, the resource pool, data lifetime, and the output controls.
+// Outputs of the stand-in through the wrappers: order and type codes (the parameter sets travel
+// with picture 0, one output per frame period), pacing from the start, split outputs, the
+// resource pool, data lifetime, and the output controls.
 #include "bound_service.h"
 
 #include <algorithm>
@@ -30,20 +31,34 @@ ZEPCreateParams FastParams(uint32_t outputType = 1) {
     return params;
 }
 
-TEST_F(ServiceOutputs, ParameterSetsComeFirstThenPicturesWithAnIdrEveryPeriod) {
+// The byte after an access-unit delimiter's header: primary_pic_type in its top three bits.
+int PrimaryPicType(const ZEPOutputEntry& entry) {
+    const std::vector<uint8_t> bytes = Bytes(entry);
+    for (size_t i = 0; i + 4 < bytes.size(); ++i) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && (bytes[i + 3] & 0x1F) == 9) {
+            return bytes[i + 4] >> 5;
+        }
+    }
+    return -1;
+}
+
+TEST_F(ServiceOutputs, TheFirstOutputIsPictureZeroWithTheParameterSetsThenOnePicturePerOutput) {
     TestEncoder encoder(FastParams());
     ASSERT_EQ(0, encoder.Configure(MakeConfig(4)));
     ASSERT_EQ(0, encoder.Start());
 
-    const ZEPOutputEntry header = encoder.Next();
-    EXPECT_EQ(qzt::kTypeParameterSets, header.typeCode);
-    EXPECT_EQ((std::vector<int>{9, 7, 8}), NalTypes(header));
-    EXPECT_EQ(0, header.timestamp);
-    EXPECT_NE(0u, header.resourceId);
-    EXPECT_EQ(0, encoder.Reclaim(header.resourceId));
+    // One access unit: a single delimiter (I slices only), SPS, PPS, then the IDR slice.
+    const ZEPOutputEntry first = encoder.Next();
+    EXPECT_EQ(qzt::kTypeFirstIdrPicture, first.typeCode);
+    EXPECT_EQ((std::vector<int>{9, 7, 8, 5}), NalTypes(first));
+    EXPECT_EQ(0, PrimaryPicType(first));
+    EXPECT_EQ(0, first.timestamp);
+    EXPECT_NE(0u, first.resourceId);
+    EXPECT_EQ(0, encoder.Reclaim(first.resourceId));
 
-    std::vector<uint32_t> ids{header.resourceId};
-    for (uint32_t picture = 0; picture < 10; ++picture) {
+    // Output n is picture n; an IDR picture every 4, each with its own delimiter and no parameter sets.
+    std::vector<uint32_t> ids{first.resourceId};
+    for (uint32_t picture = 1; picture <= 10; ++picture) {
         const ZEPOutputEntry output = encoder.Next();
         const bool idr = picture % 4 == 0;
         if (idr) {
@@ -52,11 +67,8 @@ TEST_F(ServiceOutputs, ParameterSetsComeFirstThenPicturesWithAnIdrEveryPeriod) {
             EXPECT_TRUE(output.typeCode == qzt::kTypePPicture || output.typeCode == qzt::kTypeSkippedPicture)
                 << picture;
         }
-        // The delimiter of picture 0 went out with the parameter sets.
-        const std::vector<int> expected = picture == 0 ? std::vector<int>{5}
-                                          : idr        ? std::vector<int>{9, 5}
-                                                       : std::vector<int>{9, 1};
-        EXPECT_EQ(expected, NalTypes(output)) << picture;
+        EXPECT_EQ(idr ? (std::vector<int>{9, 5}) : (std::vector<int>{9, 1}), NalTypes(output)) << picture;
+        EXPECT_EQ(idr ? 0 : 1, PrimaryPicType(output)) << picture;
         EXPECT_EQ(static_cast<int64_t>(picture) * 10000000 / kFastFps, output.timestamp) << picture;
         EXPECT_EQ(std::find(ids.begin(), ids.end(), output.resourceId), ids.end());
         ids.push_back(output.resourceId);
@@ -70,16 +82,15 @@ TEST_F(ServiceOutputs, DelimitersOnlyWhenAskedAndSlicesOfTheConfiguredSize) {
     TestEncoder encoder(params);
     ASSERT_EQ(0, encoder.Configure(MakeConfig(0, 5)));  // 12 macroblocks in slices of 5
     ASSERT_EQ(0, encoder.Start());
-    EXPECT_EQ((std::vector<int>{7, 8}), NalTypes(encoder.Next()));
-    EXPECT_EQ((std::vector<int>{5, 5, 5}), NalTypes(encoder.Next()));
-    EXPECT_EQ((std::vector<int>{1, 1, 1}), NalTypes(encoder.Next()));
+    EXPECT_EQ((std::vector<int>{7, 8, 5, 5, 5}), NalTypes(encoder.Next()));  // picture 0
+    EXPECT_EQ((std::vector<int>{1, 1, 1}), NalTypes(encoder.Next()));        // picture 1
 
     // Without its change-mask bit the slice size is not taken; the IDR period always is.
     ZEPConfig config = MakeConfig(2, 1);
     config.changeMask &= ~(1u << 8);
     ASSERT_EQ(0, encoder.Configure(config));
     const ZEPOutputEntry next = encoder.Next();
-    EXPECT_EQ(qzt::kTypeIdrPicture, next.typeCode);  // two pictures since the last IDR
+    EXPECT_EQ(qzt::kTypeIdrPicture, next.typeCode);  // picture 2: two pictures since the last IDR
     EXPECT_EQ((std::vector<int>{5, 5, 5}), NalTypes(next));
 }
 
@@ -88,26 +99,32 @@ TEST_F(ServiceOutputs, AFieldMaskWithoutTheDelimiterBitMeansNoDelimiters) {
     params.optionalFieldMask = 8;  // insertAud is 1 but not valid
     TestEncoder encoder(params);
     ASSERT_EQ(0, encoder.Start());
-    EXPECT_EQ((std::vector<int>{7, 8}), NalTypes(encoder.Next()));
-    EXPECT_EQ((std::vector<int>{5}), NalTypes(encoder.Next()));
+    EXPECT_EQ((std::vector<int>{7, 8, 5}), NalTypes(encoder.Next()));
+    EXPECT_EQ((std::vector<int>{1}), NalTypes(encoder.Next()));
 }
 
 TEST_F(ServiceOutputs, PictureNIsNotDeliveredBeforeStartPlusNFramePeriods) {
     TestEncoder encoder(MakeCreateParams(64, 48, 1, 2));  // one frame every two seconds
     const int64_t before = NowTicks();
     ASSERT_EQ(0, encoder.Start());
-    EXPECT_EQ(qzt::kTypeParameterSets, encoder.Next().typeCode);
-    EXPECT_EQ(qzt::kTypeIdrPicture, encoder.Next().typeCode);
+    // Picture 0 is due at the start: the very first query has it.
     std::vector<ZEPOutputEntry> entries;
-    uint32_t returned = 5;
+    uint32_t returned = 0;
+    ASSERT_EQ(0, encoder.Query(1, entries, returned));
+    ASSERT_EQ(1u, returned);
+    EXPECT_EQ(qzt::kTypeFirstIdrPicture, entries[0].typeCode);
+    EXPECT_EQ(0, entries[0].timestamp);
+
+    returned = 5;
     EXPECT_EQ(0, encoder.Query(1, entries, returned));
-    EXPECT_EQ(0u, returned);  // picture 1 is not due yet
+    EXPECT_EQ(0u, returned);  // picture 1 is not due yet: nothing else comes with picture 0
     EXPECT_EQ(MakeEntry().size, entries[0].size);
     EXPECT_EQ(0u, entries[0].resourceId);
 
     const ZEPOutputEntry second = encoder.Next();
     EXPECT_GE(SecondsSince(before), 2.0);
     EXPECT_EQ(20000000, second.timestamp);
+    EXPECT_EQ(qzt::kTypePPicture, second.typeCode);
 }
 
 TEST_F(ServiceOutputs, DelayedOutputsComeThatMuchLater) {
@@ -115,7 +132,7 @@ TEST_F(ServiceOutputs, DelayedOutputsComeThatMuchLater) {
     TestEncoder encoder(FastParams());
     const int64_t before = NowTicks();
     ASSERT_EQ(0, encoder.Start());
-    EXPECT_EQ(qzt::kTypeParameterSets, encoder.Next().typeCode);
+    EXPECT_EQ(qzt::kTypeFirstIdrPicture, encoder.Next().typeCode);
     EXPECT_GE(SecondsSince(before), 0.4);
 }
 
@@ -131,29 +148,33 @@ TEST_F(ServiceOutputs, HeldOutputsComeOnlyAfterRelease) {
         EXPECT_EQ(0u, returned);
     }
     controls.HoldOutputs(0);
-    EXPECT_EQ(qzt::kTypeParameterSets, encoder.Next().typeCode);
-    EXPECT_EQ(qzt::kTypeIdrPicture, encoder.Next().typeCode);
+    const ZEPOutputEntry first = encoder.Next();
+    EXPECT_EQ(qzt::kTypeFirstIdrPicture, first.typeCode);
+    EXPECT_EQ(0, first.timestamp);
+    EXPECT_EQ(10000000 / kFastFps, encoder.Next().timestamp);  // then picture 1: nothing was dropped
 }
 
 TEST_F(ServiceOutputs, OutputTypeTwoSplitsEachOutputIntoTwoEntriesOfOneResource) {
     TestEncoder encoder(FastParams(2));
     ASSERT_EQ(0, encoder.Start());
     std::vector<ZEPOutputEntry> parts;
-    ASSERT_TRUE(encoder.Next(2, parts));
+    ASSERT_TRUE(encoder.Next(2, parts));  // picture 0: the delimiter, then the rest
     EXPECT_EQ(parts[0].resourceId, parts[1].resourceId);
-    EXPECT_EQ(qzt::kTypeParameterSets, parts[0].typeCode);
+    EXPECT_EQ(qzt::kTypeFirstIdrPicture, parts[0].typeCode);
     EXPECT_EQ(qzt::kTypeContinuation, parts[1].typeCode);
     EXPECT_EQ(parts[0].data + parts[0].dataSize, parts[1].data);  // contiguous
     EXPECT_EQ((std::vector<int>{9}), NalTypes(parts[0]));         // split at the second NAL unit
-    EXPECT_EQ((std::vector<int>{7, 8}), NalTypes(parts[1]));
-    EXPECT_EQ(parts[0].timestamp, parts[1].timestamp);
+    EXPECT_EQ((std::vector<int>{7, 8, 5}), NalTypes(parts[1]));
+    EXPECT_EQ(0, parts[0].timestamp);
+    EXPECT_EQ(0, parts[1].timestamp);
     EXPECT_EQ(0, encoder.Reclaim(parts[0].resourceId));
 
-    ASSERT_TRUE(encoder.Next(2, parts));  // picture 0: a single slice, split halfway
-    EXPECT_EQ(qzt::kTypeIdrPicture, parts[0].typeCode);
+    ASSERT_TRUE(encoder.Next(2, parts));  // picture 1
+    EXPECT_EQ(qzt::kTypePPicture, parts[0].typeCode);
     EXPECT_EQ(qzt::kTypeContinuation, parts[1].typeCode);
-    EXPECT_LE(parts[0].dataSize, parts[1].dataSize);
-    EXPECT_GE(parts[0].dataSize + 1, parts[1].dataSize);
+    EXPECT_EQ((std::vector<int>{9}), NalTypes(parts[0]));
+    EXPECT_EQ((std::vector<int>{1}), NalTypes(parts[1]));
+    EXPECT_EQ(10000000 / kFastFps, parts[1].timestamp);
     EXPECT_EQ(0, encoder.Reclaim(parts[1].resourceId));
 
     // Asked for one entry, the same encoder hands out whole outputs.
@@ -161,13 +182,36 @@ TEST_F(ServiceOutputs, OutputTypeTwoSplitsEachOutputIntoTwoEntriesOfOneResource)
     EXPECT_EQ((std::vector<int>{9, 1}), NalTypes(whole));
 }
 
+TEST_F(ServiceOutputs, WithoutDelimitersPictureZeroSplitsAfterTheSpsAndAOneSliceOutputHalfway) {
+    ZEPCreateParams params = FastParams(2);
+    params.insertAud = 0;
+    TestEncoder encoder(params);
+    ASSERT_EQ(0, encoder.Start());
+    std::vector<ZEPOutputEntry> parts;
+    ASSERT_TRUE(encoder.Next(2, parts));
+    EXPECT_EQ(qzt::kTypeFirstIdrPicture, parts[0].typeCode);
+    EXPECT_EQ((std::vector<int>{7}), NalTypes(parts[0]));
+    EXPECT_EQ((std::vector<int>{8, 5}), NalTypes(parts[1]));
+    EXPECT_EQ(parts[0].data + parts[0].dataSize, parts[1].data);
+    EXPECT_EQ(0, encoder.Reclaim(parts[0].resourceId));
+
+    ASSERT_TRUE(encoder.Next(2, parts));  // picture 1: a single slice, split halfway
+    EXPECT_EQ(qzt::kTypePPicture, parts[0].typeCode);
+    EXPECT_EQ(qzt::kTypeContinuation, parts[1].typeCode);
+    EXPECT_EQ(parts[0].data + parts[0].dataSize, parts[1].data);
+    EXPECT_LE(parts[0].dataSize, parts[1].dataSize);
+    EXPECT_GE(parts[0].dataSize + 1, parts[1].dataSize);
+}
+
 TEST_F(ServiceOutputs, WithoutSplittingAQueryForTwoGetsTwoOutputs) {
     TestEncoder encoder(FastParams(1));
     ASSERT_EQ(0, encoder.Start());
     std::vector<ZEPOutputEntry> two;
-    ASSERT_TRUE(encoder.Next(2, two));
-    EXPECT_EQ(qzt::kTypeParameterSets, two[0].typeCode);
-    EXPECT_EQ(qzt::kTypeIdrPicture, two[1].typeCode);
+    ASSERT_TRUE(encoder.Next(2, two));  // pictures 0 and 1
+    EXPECT_EQ(qzt::kTypeFirstIdrPicture, two[0].typeCode);
+    EXPECT_EQ(qzt::kTypePPicture, two[1].typeCode);
+    EXPECT_EQ(0, two[0].timestamp);
+    EXPECT_EQ(10000000 / kFastFps, two[1].timestamp);
     EXPECT_NE(two[0].resourceId, two[1].resourceId);
     EXPECT_EQ(2u, controls.GetOutstandingCount());
 }
@@ -208,7 +252,7 @@ TEST_F(ServiceOutputs, EmptyResultsReportTheFullCountWithUntouchedEntries) {
             EXPECT_EQ(sizeof(ZEPOutputEntry), entry.size);
         }
     }
-    EXPECT_EQ(qzt::kTypeParameterSets, encoder.Next().typeCode);
+    EXPECT_EQ(qzt::kTypeFirstIdrPicture, encoder.Next().typeCode);
 }
 
 TEST_F(ServiceOutputs, ThePoolLimitsOutstandingOutputsToTheFeedbackCount) {
@@ -230,7 +274,7 @@ TEST_F(ServiceOutputs, ThePoolLimitsOutstandingOutputsToTheFeedbackCount) {
     EXPECT_EQ(0, encoder.Reclaim(held[1].resourceId));
     EXPECT_EQ(qzt::kBadResource, encoder.Reclaim(held[1].resourceId));
     const ZEPOutputEntry next = encoder.Next();
-    EXPECT_EQ(2, next.timestamp / (10000000 / kFastFps));  // picture 2: no picture was dropped
+    EXPECT_EQ(3, next.timestamp / (10000000 / kFastFps));  // picture 3: no picture was dropped
     uint32_t ids[4] = {};
     ASSERT_EQ(2u, controls.GetReclaimedIds(ids, 4));
     EXPECT_EQ(held[1].resourceId, ids[0]);
@@ -275,18 +319,22 @@ TEST_F(ServiceOutputs, ReclaimedMemoryIsReused) {
 TEST_F(ServiceOutputs, StopDropsUndeliveredOutputsAndARestartBeginsAnew) {
     TestEncoder encoder(FastParams());
     ASSERT_EQ(0, encoder.Start());
-    const ZEPOutputEntry header = encoder.Next();
-    const ZEPOutputEntry first = encoder.Next();
+    const ZEPOutputEntry zero = encoder.Next();
+    const std::vector<uint8_t> zeroBytes = Bytes(zero);
+    const ZEPOutputEntry one = encoder.Next();
     ASSERT_EQ(0, encoder.Stop());
-    EXPECT_EQ(0, encoder.Reclaim(header.resourceId));  // still possible after the stop
+    EXPECT_EQ(0, encoder.Reclaim(zero.resourceId));  // still possible after the stop
     ASSERT_EQ(0, encoder.Start());
+    // The stream begins anew: the same first output, byte for byte, with timestamp 0.
     const ZEPOutputEntry again = encoder.Next();
-    EXPECT_EQ(qzt::kTypeParameterSets, again.typeCode);
-    EXPECT_GT(again.resourceId, first.resourceId);
+    EXPECT_EQ(qzt::kTypeFirstIdrPicture, again.typeCode);
+    EXPECT_EQ(0, again.timestamp);
+    EXPECT_EQ(zeroBytes, Bytes(again));
+    EXPECT_GT(again.resourceId, one.resourceId);
     const ZEPOutputEntry picture = encoder.Next();
-    EXPECT_EQ(qzt::kTypeIdrPicture, picture.typeCode);
-    EXPECT_EQ(0, picture.timestamp);
-    EXPECT_EQ(3u, controls.GetOutstandingCount());  // first, again, picture
+    EXPECT_EQ(qzt::kTypePPicture, picture.typeCode);
+    EXPECT_EQ(10000000 / kFastFps, picture.timestamp);
+    EXPECT_EQ(3u, controls.GetOutstandingCount());  // one, again, picture
 }
 
 TEST_F(ServiceOutputs, DestroyingAnEncoderReleasesItsOutstandingOutputs) {
