@@ -98,7 +98,6 @@ private:
         bool finishing = false;  // the goal is met: write up to the next access unit
         while (!g_interrupted) {
             finishing = finishing || TimeIsUp();
-            const double before = NowSeconds();
             vqx::VQXPtr<vqx::VQXZepBuffer> buffer;
             const vqx::VQX_ERROR result = m_session.Encoder()->QueryOutput(buffer.put());
             if (result == vqx::VQX_REPEAT) {
@@ -118,7 +117,8 @@ private:
             if (!m_output.Write(bytes, size)) {
                 return {kExitOutputFailed, L"vqxcap: writing the output failed", {}, false};
             }
-            m_stats.AddOutput(size, m_counter.Feed(bytes, size), (NowSeconds() - before) * 1000.0);
+            const double delayMs = m_delivery.DelayMs(NowSeconds(), buffer->GetTimestamp());
+            m_stats.AddOutput(size, m_counter.Feed(bytes, size), delayMs);
             m_stats.elapsedSeconds = NowSeconds() - m_startSeconds;
             m_progress.Update(m_stats);
         }
@@ -132,6 +132,7 @@ private:
     OutputStream m_output;
     AccessUnitCounter m_counter;
     CaptureStats m_stats;
+    DeliveryClock m_delivery;
     ProgressLine m_progress;
     double m_startSeconds = 0;
 };

@@ -8,25 +8,34 @@
 
 namespace vqxcap {
 
-void CaptureStats::AddOutput(uint64_t size, uint64_t newPictures, double waitMs) {
+void CaptureStats::AddOutput(uint64_t size, uint64_t newPictures, double delayMs) {
     ++outputs;
     bytes += size;
     pictures += newPictures;
-    waitTotalMs += waitMs;
-    waitWorstMs = std::max(waitWorstMs, waitMs);
+    delayTotalMs += delayMs;
+    delayWorstMs = std::max(delayWorstMs, delayMs);
 }
 
 double CaptureStats::FramesPerSecond() const { return elapsedSeconds > 0 ? pictures / elapsedSeconds : 0; }
 
 double CaptureStats::KilobitsPerSecond() const { return elapsedSeconds > 0 ? bytes * 8.0 / 1000.0 / elapsedSeconds : 0; }
 
-double CaptureStats::AverageWaitMs() const { return outputs > 0 ? waitTotalMs / outputs : 0; }
+double CaptureStats::AverageDelayMs() const { return outputs > 0 ? delayTotalMs / outputs : 0; }
+
+double DeliveryClock::DelayMs(double arrivalSeconds, int64_t timestamp) {
+    const double offsetMs = arrivalSeconds * 1000.0 - static_cast<double>(timestamp) / 10000.0;
+    if (!m_started || offsetMs < m_promptestOffsetMs) {
+        m_started = true;
+        m_promptestOffsetMs = offsetMs;
+    }
+    return offsetMs - m_promptestOffsetMs;
+}
 
 std::wstring FormatProgress(const CaptureStats& stats) {
     wchar_t line[160];
-    std::swprintf(line, 160, L"frames %llu | %.1f fps | %.0f kbit/s | wait avg %.1f ms, worst %.1f ms",
+    std::swprintf(line, 160, L"frames %llu | %.1f fps | %.0f kbit/s | delay avg %.1f ms, worst %.1f ms",
                   static_cast<unsigned long long>(stats.pictures), stats.FramesPerSecond(), stats.KilobitsPerSecond(),
-                  stats.AverageWaitMs(), stats.waitWorstMs);
+                  stats.AverageDelayMs(), stats.delayWorstMs);
     return line;
 }
 

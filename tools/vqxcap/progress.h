@@ -13,16 +13,28 @@ struct CaptureStats {
     uint64_t bytes = 0;
     uint64_t timeouts = 0;         // queries answered "repeat" (nothing came in time)
     double elapsedSeconds = 0;
-    double waitTotalMs = 0;        // time spent inside successful queries
-    double waitWorstMs = 0;
+    double delayTotalMs = 0;       // delivery delays (see DeliveryClock), summed
+    double delayWorstMs = 0;
 
-    void AddOutput(uint64_t size, uint64_t newPictures, double waitMs);
+    void AddOutput(uint64_t size, uint64_t newPictures, double delayMs);
     double FramesPerSecond() const;
     double KilobitsPerSecond() const;
-    double AverageWaitMs() const;
+    double AverageDelayMs() const;
 };
 
-// "frames 120 | 59.9 fps | 8123 kbit/s | wait avg 4.1 ms, worst 17.0 ms"
+// How late an output reaches the host compared with the stream's own clock (timestamps in
+// 100-nanosecond units): its arrival time minus its timestamp, less the smallest such offset seen
+// so far (the output that came most promptly). Never negative.
+class DeliveryClock {
+public:
+    double DelayMs(double arrivalSeconds, int64_t timestamp);
+
+private:
+    bool m_started = false;
+    double m_promptestOffsetMs = 0;
+};
+
+// "frames 120 | 59.9 fps | 8123 kbit/s | delay avg 0.8 ms, worst 3.0 ms"
 std::wstring FormatProgress(const CaptureStats& stats);
 
 class ProgressLine {
