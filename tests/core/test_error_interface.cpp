@@ -1,12 +1,23 @@
+// Result-code texts with their buffer rules, and the reference-counted interface base.
 #include <vqx/vqx.h>
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 
 using namespace vqx;
 
 namespace {
+
+std::wstring TextOf(int32 code) {
+    const uint32 length = vqxGetErrorText(static_cast<VQX_ERROR>(code), nullptr, 0);
+    std::wstring text(length + 1, L'#');
+    EXPECT_EQ(length, vqxGetErrorText(static_cast<VQX_ERROR>(code), text.data(), length + 1));
+    EXPECT_EQ(L'\0', text[length]) << code;
+    text.resize(length);
+    return text;
+}
 
 class ITestWidget : public virtual VQXInterface {
 public:
@@ -26,6 +37,37 @@ public:
 };
 
 }  // namespace
+
+TEST(ErrorText, TextIsCopiedOnlyWithRoomForTheTerminator) {
+    EXPECT_EQ(8u, vqxGetErrorText(VQX_OK, nullptr, 0));
+    EXPECT_EQ(8u, vqxGetErrorText(VQX_OK, nullptr, 100));
+    wchar_t buffer[16];
+    std::fill(std::begin(buffer), std::end(buffer), L'#');
+    EXPECT_EQ(8u, vqxGetErrorText(VQX_OK, buffer, 8));
+    EXPECT_EQ(L'#', buffer[0]) << "a buffer without room for the NUL gets nothing";
+    EXPECT_EQ(8u, vqxGetErrorText(VQX_OK, buffer, 9));
+    EXPECT_EQ(std::wstring(L"No error"), buffer);
+    EXPECT_EQ(L'#', buffer[9]) << "nothing written past the NUL";
+}
+
+TEST(ErrorText, ExactTextsAndUndefinedCodes) {
+    const struct {
+        int32 code;
+        const wchar_t* text;
+    } cases[] = {
+        {38, L" XML parsing error"},
+        {VQX_DIRECTX_FAILED, L"DirectX filed"},
+        {VQX_ENCODER_OPEN_FAILED, L"failed to open the the encoder"},
+        {VQX_REPEAT, L"Repeat"},
+        {52, L"codec not supported"},
+        {VQX_INPUT_FULL, L"primitive have buffers full and cannot accept current input - come back later"},
+        {53, L"VQX Error"}, {-1, L"VQX Error"}, {301, L"VQX Error"}, {304, L"VQX Error"},
+        {INT32_MIN, L"VQX Error"}, {INT32_MAX, L"VQX Error"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.text, TextOf(c.code)) << c.code;
+    EXPECT_EQ(18u, vqxGetErrorText(static_cast<VQX_ERROR>(38), nullptr, 0));
+    EXPECT_EQ(9u, vqxGetErrorText(static_cast<VQX_ERROR>(-1), nullptr, 0));
+}
 
 TEST(InterfaceImpl, CountStartsAtZeroAndFactoryHandsOutOne) {
     TestWidget* raw = new TestWidget;
@@ -47,15 +89,14 @@ TEST(InterfaceImpl, QueryInterfaceMatchesExactIdentifiers) {
     EXPECT_EQ(static_cast<VQXInterface*>(widget.get()), out);
     EXPECT_EQ(2, widget->GetRefCount());
     static_cast<VQXInterface*>(out)->Release();
-
     ASSERT_EQ(VQX_OK, widget->QueryInterface(L"\"ITestWidget\"", &out));
     EXPECT_EQ(42, static_cast<ITestWidget*>(out)->Answer());
     static_cast<ITestWidget*>(out)->Release();
 
     void* untouched = reinterpret_cast<void*>(0x1234);
-    EXPECT_EQ(VQX_NO_INTERFACE, widget->QueryInterface(L"VQXUnknown", &untouched));
-    EXPECT_EQ(VQX_NO_INTERFACE, widget->QueryInterface(L"\"vqxunknown\"", &untouched));
-    EXPECT_EQ(VQX_NO_INTERFACE, widget->QueryInterface(L"\"VQXPropertyStorage\"", &untouched));
+    for (const wchar_t* id : {L"VQXUnknown", L"\"vqxunknown\"", L"\"VQXPropertyStorage\""}) {
+        EXPECT_EQ(VQX_NO_INTERFACE, widget->QueryInterface(id, &untouched));
+    }
     EXPECT_EQ(reinterpret_cast<void*>(0x1234), untouched);
     EXPECT_EQ(1, widget->GetRefCount());
 }
