@@ -11,15 +11,16 @@ using namespace vqx;
 
 namespace {
 
-// A body that loops until asked to stop, counting what the base class calls.
-class PollingThread : public VQXThread {
+// A worker whose body polls for a stop request, returns at once, waits for a gate, or ends the
+// thread from inside; it counts what the base class calls.
+class Worker : public VQXThread {
 public:
-    std::atomic<int> inits{0};
-    std::atomic<int> runs{0};
-    std::atomic<int> terminates{0};
-    std::atomic<int> turns{0};
-    std::atomic<bool> initResult{true};
-    std::atomic<bool> exitFromBody{false};
+    enum class Body { Poll, Return, Gate, Exit };
+    explicit Worker(Body body = Body::Poll) : m_body(body) {}
+
+    std::atomic<int> inits{0}, runs{0}, terminates{0}, turns{0};
+    std::atomic<bool> initResult{true}, reachedEnd{false};
+    VQXEvent gate{false, true};
 
 protected:
     bool Init() override {
@@ -28,79 +29,44 @@ protected:
     }
     void Run() override {
         ++runs;
-        while (!StopRequested()) {
-            ++turns;
-            Sleep(1);
+        if (m_body == Body::Poll) {
+            while (!StopRequested()) {
+                ++turns;
+                Sleep(1);
+            }
+        } else if (m_body == Body::Gate) {
+            gate.Lock(VQX_INFINITE);
+        } else if (m_body == Body::Exit) {
+            vqx::ExitThread();
         }
+        reachedEnd = true;
     }
     bool Terminate() override {
         ++terminates;
         return false;  // ignored
     }
-};
 
-// A body that returns at once.
-class ShortThread : public VQXThread {
-public:
-    std::atomic<int> runs{0};
-    std::atomic<int> terminates{0};
-
-protected:
-    void Run() override { ++runs; }
-    bool Terminate() override {
-        ++terminates;
-        return true;
-    }
-};
-
-// A body that waits for a gate, then returns.
-class GatedThread : public VQXThread {
-public:
-    VQXEvent gate{false, true};
-    std::atomic<int> runs{0};
-
-protected:
-    void Run() override {
-        ++runs;
-        gate.Lock(VQX_INFINITE);
-    }
+private:
+    const Body m_body;
 };
 
 template <class Condition>
-bool WaitUntil(Condition condition, DWORD limitMs = 20000) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > limitMs) return false;
-        Sleep(1);
+bool WaitUntil(Condition condition) {
+    for (const DWORD start = GetTickCount(); !condition(); Sleep(1)) {
+        if (GetTickCount() - start > 20000) return false;
     }
     return true;
 }
 
-class ExitingThread : public VQXThread {
-public:
-    std::atomic<int> terminates{0};
-    std::atomic<bool> started{false};
-    std::atomic<bool> reachedEnd{false};
-
-protected:
-    void Run() override {
-        started = true;
-        vqx::ExitThread();
-        reachedEnd = true;
-    }
-    bool Terminate() override {
-        ++terminates;
-        return true;
-    }
-};
-
 }  // namespace
 
 TEST(VQXThreadTest, StopRequestEndsAPollingBodyAndTerminateRunsOnce) {
-    PollingThread thread;
+    Worker thread;
     EXPECT_FALSE(thread.StopRequested());
     ASSERT_TRUE(thread.Start());
     ASSERT_TRUE(WaitUntil([&] { return thread.turns.load() > 0; }));
+    EXPECT_TRUE(thread.WaitForStop());  // without a request: at once, the body still runs
+    EXPECT_EQ(thread.terminates.load(), 0);
     EXPECT_TRUE(thread.RequestStop());
     EXPECT_TRUE(thread.StopRequested());
     EXPECT_TRUE(thread.WaitForStop());
@@ -108,32 +74,7 @@ TEST(VQXThreadTest, StopRequestEndsAPollingBodyAndTerminateRunsOnce) {
     EXPECT_EQ(thread.runs.load(), 1);
     EXPECT_EQ(thread.terminates.load(), 1);
     EXPECT_FALSE(thread.StopRequested());  // the event is signalled again
-}
-
-TEST(VQXThreadTest, WaitForStopWithoutRequestReturnsAtOnce) {
-    PollingThread thread;
-    ASSERT_TRUE(thread.Start());
-    EXPECT_TRUE(thread.WaitForStop());
-    EXPECT_EQ(thread.terminates.load(), 0);  // still running
-    thread.RequestStop();
-    EXPECT_TRUE(thread.WaitForStop());
-    EXPECT_EQ(thread.terminates.load(), 1);
-}
-
-TEST(VQXThreadTest, StartWhileRunningStartsNoSecondThread) {
-    GatedThread thread;
-    EXPECT_TRUE(thread.Start());
-    EXPECT_TRUE(thread.Start());
-    thread.RequestStop();
-    EXPECT_TRUE(thread.Start());  // stopping counts as running too
-    thread.gate.SetEvent();
-    EXPECT_TRUE(thread.WaitForStop());
-    EXPECT_EQ(thread.runs.load(), 1);
-}
-
-TEST(VQXThreadTest, RestartAfterACompleteStopRunsInitAndRunAgain) {
-    PollingThread thread;
-    for (int round = 1; round <= 3; ++round) {
+    for (int round = 2; round <= 3; ++round) {  // a complete stop allows a fresh start
         ASSERT_TRUE(thread.Start());
         thread.RequestStop();
         ASSERT_TRUE(thread.WaitForStop());
@@ -143,42 +84,50 @@ TEST(VQXThreadTest, RestartAfterACompleteStopRunsInitAndRunAgain) {
     }
 }
 
-TEST(VQXThreadTest, IdleObjectIgnoresStopRequests) {
-    PollingThread thread;
+TEST(VQXThreadTest, StartWhileRunningOrStoppingStartsNoSecondThread) {
+    Worker thread(Worker::Body::Gate);
+    EXPECT_TRUE(thread.Start());
+    EXPECT_TRUE(thread.Start());
+    thread.RequestStop();
+    EXPECT_TRUE(thread.Start());
+    thread.gate.SetEvent();
+    EXPECT_TRUE(thread.WaitForStop());
+    EXPECT_EQ(thread.runs.load(), 1);
+}
+
+TEST(VQXThreadTest, IdleObjectIgnoresStopRequestsAndABodyThatReturnsLeavesItIdle) {
+    Worker thread(Worker::Body::Return);
     EXPECT_TRUE(thread.RequestStop());
     EXPECT_FALSE(thread.StopRequested());
     EXPECT_TRUE(thread.WaitForStop());
-}
-
-TEST(VQXThreadTest, BodyThatReturnsByItselfLeavesTheObjectIdle) {
-    ShortThread thread;
-    ASSERT_TRUE(thread.Start());
-    ASSERT_TRUE(WaitUntil([&] { return thread.terminates.load() == 1; }));
-    EXPECT_TRUE(thread.WaitForStop());
-    // Idle again: a stop request does nothing and a new start runs the body again.
-    thread.RequestStop();
-    EXPECT_FALSE(thread.StopRequested());
-    ASSERT_TRUE(thread.Start());
-    ASSERT_TRUE(WaitUntil([&] { return thread.terminates.load() == 2; }));
+    for (int round = 1; round <= 2; ++round) {
+        ASSERT_TRUE(thread.Start());
+        ASSERT_TRUE(WaitUntil([&] { return thread.terminates.load() == round; }));
+        EXPECT_TRUE(thread.WaitForStop());
+        thread.RequestStop();  // Idle again: does nothing
+        EXPECT_FALSE(thread.StopRequested());
+    }
     EXPECT_EQ(thread.runs.load(), 2);
 }
 
-// Races a body that ends at once against the owner's stop protocol: whatever the interleaving,
-// WaitForStop returns and the object ends Idle with no stop pending.
+// A body that ends at once races the owner's stop protocol: whatever the interleaving, WaitForStop
+// returns, the object ends Idle with no stop pending and can be restarted or destroyed at once.
 TEST(VQXThreadTest, ImmediateBodyNeverLeavesWaitForStopHanging) {
-    ShortThread thread;
-    for (int round = 0; round < 200; ++round) {
-        ASSERT_TRUE(thread.Start());
-        thread.RequestStop();
-        ASSERT_TRUE(thread.WaitForStop());
-        EXPECT_FALSE(thread.StopRequested()) << "round " << round;
-    }
-    EXPECT_EQ(thread.runs.load(), 200);
-    EXPECT_EQ(thread.terminates.load(), 200);
+    for (int round = 0; round < 100; ++round) {
+        Worker thread(Worker::Body::Return);
+        for (int start = 1; start <= 2; ++start) {
+            ASSERT_TRUE(thread.Start());
+            thread.RequestStop();
+            ASSERT_TRUE(thread.WaitForStop());
+            EXPECT_FALSE(thread.StopRequested()) << "round " << round;
+            ASSERT_TRUE(WaitUntil([&] { return thread.terminates.load() == start; }));
+        }
+        EXPECT_EQ(thread.runs.load(), 2);
+    }  // each destructor runs while the worker may still be on its way out
 }
 
 TEST(VQXThreadTest, InitFailureSkipsRunAndTerminateAndReturnsToIdle) {
-    PollingThread thread;
+    Worker thread;
     thread.initResult = false;
     ASSERT_TRUE(thread.Start());
     thread.RequestStop();
@@ -187,7 +136,6 @@ TEST(VQXThreadTest, InitFailureSkipsRunAndTerminateAndReturnsToIdle) {
     EXPECT_EQ(thread.runs.load(), 0);
     EXPECT_EQ(thread.terminates.load(), 0);
     EXPECT_FALSE(thread.StopRequested());
-
     thread.initResult = true;
     ASSERT_TRUE(thread.Start());  // Idle again, so this starts a new thread
     thread.RequestStop();
@@ -195,21 +143,13 @@ TEST(VQXThreadTest, InitFailureSkipsRunAndTerminateAndReturnsToIdle) {
     EXPECT_EQ(thread.runs.load(), 1);
 }
 
-TEST(VQXThreadTest, ObjectCanBeDestroyedRightAfterTheStopProtocol) {
-    for (int i = 0; i < 50; ++i) {
-        PollingThread thread;
-        ASSERT_TRUE(thread.Start());
-        thread.RequestStop();
-        ASSERT_TRUE(thread.WaitForStop());
-    }  // each destructor runs while the worker may still be on its way out
-}
-
 TEST(VQXThreadTest, ExitThreadEndsTheBodyWithoutTerminate) {
-    ExitingThread thread;
+    Worker thread(Worker::Body::Exit);
     ASSERT_TRUE(thread.Start());
-    ASSERT_TRUE(WaitUntil([&] { return thread.started.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return thread.runs.load() == 1; }));
     Sleep(100);
     EXPECT_FALSE(thread.reachedEnd.load());
     EXPECT_EQ(thread.terminates.load(), 0);
     EXPECT_TRUE(thread.Start());  // still marked running: the steps after Run never happened
+    EXPECT_EQ(thread.inits.load(), 1);
 }
