@@ -4,65 +4,27 @@
 #include <gtest/gtest.h>
 
 using vqx::VQXFilePathParser;
-using vqx::vqx_wstring;
-
-namespace {
-struct Split {
-    bool ok;
-    vqx_wstring folder, name, extension;
-};
-Split Parse(const wchar_t* path) {
-    VQXFilePathParser parser;
-    const bool ok = parser.Parse(path);
-    return {ok, parser.GetFolder(), parser.GetName(), parser.GetExtension()};
-}
-}  // namespace
 
 TEST(FilePathParser, FolderNameAndExtension) {
-    const Split s = Parse(L"C:\\apps\\host.exe");
-    EXPECT_TRUE(s.ok);
-    EXPECT_EQ(s.folder, L"C:\\apps\\");
-    EXPECT_EQ(s.name, L"host");
-    EXPECT_EQ(s.extension, L"exe");
-}
-
-TEST(FilePathParser, DotsInsideTheFolderDoNotCount) {
-    const Split s = Parse(L"C:\\v1.2\\readme");
-    EXPECT_EQ(s.folder, L"C:\\v1.2\\");
-    EXPECT_EQ(s.name, L"readme");
-    EXPECT_EQ(s.extension, L"");
-}
-
-TEST(FilePathParser, NoSeparator) {
-    const Split withDot = Parse(L"archive.tar.gz");
-    EXPECT_EQ(withDot.folder, L"");
-    EXPECT_EQ(withDot.name, L"archive.tar");
-    EXPECT_EQ(withDot.extension, L"gz");
-    const Split plain = Parse(L"name");
-    EXPECT_EQ(plain.name, L"name");
-    EXPECT_EQ(plain.extension, L"");
-}
-
-TEST(FilePathParser, TrailingSeparatorGivesNoName) {
-    const Split s = Parse(L"C:\\work\\dir\\");
-    EXPECT_EQ(s.folder, L"C:\\work\\dir\\");
-    EXPECT_EQ(s.name, L"");
-}
-
-TEST(FilePathParser, ForwardSlashesSeparateToo) {
-    const Split s = Parse(L"a/b/c.txt");
-    EXPECT_EQ(s.folder, L"a/b\\");
-    EXPECT_EQ(s.name, L"c");
-    EXPECT_EQ(s.extension, L"txt");
-    const Split root = Parse(L"//x");
-    EXPECT_EQ(root.folder, L"/");  // already ends with a separator
-    EXPECT_EQ(root.name, L"x");
-}
-
-TEST(FilePathParser, TrailingDotIsNoExtension) {
-    const Split s = Parse(L"C:\\d\\file.");
-    EXPECT_EQ(s.extension, L"");
-    EXPECT_EQ(s.name, L"file");
+    const struct {
+        const wchar_t *path, *folder, *name, *extension;
+    } cases[] = {
+        {L"C:\\apps\\host.exe", L"C:\\apps\\", L"host", L"exe"},
+        {L"C:\\v1.2\\readme", L"C:\\v1.2\\", L"readme", L""},  // dots inside the folder do not count
+        {L"archive.tar.gz", L"", L"archive.tar", L"gz"},
+        {L"name", L"", L"name", L""},
+        {L"C:\\work\\dir\\", L"C:\\work\\dir\\", L"", L""},
+        {L"a/b/c.txt", L"a/b\\", L"c", L"txt"},  // '/' separates too
+        {L"//x", L"/", L"x", L""},               // already ends with a separator
+        {L"C:\\d\\file.", L"C:\\d\\", L"file", L""},
+    };
+    for (const auto& c : cases) {
+        VQXFilePathParser parser;
+        EXPECT_TRUE(parser.Parse(c.path)) << c.path;
+        EXPECT_EQ(parser.GetFolder(), c.folder) << c.path;
+        EXPECT_EQ(parser.GetName(), c.name) << c.path;
+        EXPECT_EQ(parser.GetExtension(), c.extension) << c.path;
+    }
 }
 
 TEST(FilePathParser, EmptyPathFailsAndClearsThePreviousResult) {
