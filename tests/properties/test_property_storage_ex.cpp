@@ -1,10 +1,12 @@
-// The validated storage and the component template, as a host sees them through vqx.dll.
+// Descriptions, the validated storage and the component template, as a host sees them through vqx.dll.
 #include "property_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
+#include <optional>
 
 using namespace vqx;
 using namespace vqx_test;
@@ -14,9 +16,9 @@ namespace {
 std::vector<VQXPropertyInfoImpl> StandardInfos() {
     std::vector<VQXPropertyInfoImpl> infos;
     infos.push_back(Int64Info(L"Level", 5, 0, 10));
-    infos.push_back(DoubleInfo(L"Ratio", 0.5, 0.0, 1.0));
-    infos.push_back(SpeedInfo());
-    infos.push_back(SimpleInfo(L"Name", VQX_VARIANT_WSTRING, WText(L"none")));
+    infos.push_back(Info(L"Ratio", VQX_VARIANT_DOUBLE, Dbl(0.5), Dbl(0.0), Dbl(1.0)));
+    infos.push_back(Info(L"Speed", VQX_VARIANT_INT64, Int(0), {}, {}, VQX_PROPERTY_CONTENT_ENUM, SpeedEntries()));
+    infos.push_back(Info(L"Name", VQX_VARIANT_WSTRING, WText(L"none")));
     infos.push_back(Int64Info(L"Free", 0, 0, 10, static_cast<VQX_PROPERTY_CONTENT_TYPE>(1)));
     infos.push_back(Int64Info(L"Shadow", 0, 0, 0));
     infos.push_back(Int64Info(L"Locked", 0, 0, 10));
@@ -31,6 +33,82 @@ std::vector<VQXPropertyInfoImpl> Int64Infos(std::initializer_list<std::pair<cons
 }
 
 }  // namespace
+
+TEST(PropertyInfo, DescriptionsSettleTheirValuesWithTheFallbacks) {
+    static const VQXEnumDescriptionEntry sevenEight[] = {
+        {7, "Seven", nullptr}, {8, "Eight", nullptr}, {0, nullptr, nullptr}};
+    const VQXVariant none;
+    const auto kEnum = VQX_PROPERTY_CONTENT_ENUM;
+    const auto kPlain = VQX_PROPERTY_CONTENT_DEFAULT;
+    struct Case {
+        int type;
+        VQX_PROPERTY_CONTENT_TYPE content;
+        const VQXEnumDescriptionEntry* entries;
+        VQXVariant def, min, max, wantDef, wantMin, wantMax;
+    };
+    const Case cases[] = {
+        {VQX_VARIANT_INT64, kPlain, nullptr, Text("abc"), none, none, Int(0), Int(-2147483648ll), Int(2147483647)},
+        {VQX_VARIANT_INT64, kPlain, nullptr, WText(L"12"), Text("-5"), Dbl(9.7), Int(12), Int(-5), Int(9)},
+        {VQX_VARIANT_INT64, kPlain, nullptr, Int(0), Int(-(1ll << 40)), Int(1ll << 40), Int(0), Int(-(1ll << 40)),
+         Int(1ll << 40)},
+        {VQX_VARIANT_DOUBLE, kPlain, nullptr, none, none, none, Dbl(0.0), Dbl(-2147483648.0), Dbl(2147483647.0)},
+        {VQX_VARIANT_DOUBLE, kPlain, nullptr, Text("1e3"), Int(-1), Text("2.5"), Dbl(1000.0), Dbl(-1.0), Dbl(2.5)},
+        {VQX_VARIANT_BOOL, kPlain, nullptr, Text("maybe"), Int(0), Int(1), VQXVariant::FromBool(false), none, none},
+        {VQX_VARIANT_BOOL, kPlain, nullptr, Text("True"), none, none, VQXVariant::FromBool(true), none, none},
+        {VQX_VARIANT_STRING, kPlain, nullptr, none, none, none, Text(""), none, none},
+        {VQX_VARIANT_STRING, kPlain, nullptr, Int(-5), none, none, Text("-5"), none, none},
+        {VQX_VARIANT_WSTRING, kPlain, nullptr, none, Int(0), Int(1), WText(L""), none, none},
+        {VQX_VARIANT_INTERFACE, kPlain, nullptr, Int(3), none, none, WText(L""), none, none},
+        {VQX_VARIANT_INT64, kEnum, SpeedEntries(), Text("Fast"), Int(0), Int(1), Int(1), none, none},
+        {VQX_VARIANT_INT64, kEnum, sevenEight, Text("Nine"), none, none, Int(7), none, none},
+        {0, kPlain, nullptr, Int(1), Int(0), Int(2), none, none, none},
+        {7, kPlain, nullptr, Int(1), Int(0), Int(2), none, none, none},
+        {-1, kPlain, nullptr, Int(1), Int(0), Int(2), none, none, none},
+    };
+    for (const Case& c : cases) {
+        const VQXPropertyInfoImpl info(L"P", L"described", static_cast<VQX_VARIANT_TYPE>(c.type), c.content, c.def,
+                                       c.min, c.max, true, c.entries);
+        const std::ptrdiff_t row = &c - cases;
+        EXPECT_TRUE(Same(c.wantDef, info.defaultValue)) << "row " << row;
+        EXPECT_TRUE(Same(c.wantMin, info.minValue)) << "row " << row;
+        EXPECT_TRUE(Same(c.wantMax, info.maxValue)) << "row " << row;
+    }
+    const VQXPropertyInfoImpl blank;
+    EXPECT_EQ(nullptr, blank.name);
+    EXPECT_EQ(VQX_VARIANT_EMPTY, blank.defaultValue.type);
+    EXPECT_EQ(72u, sizeof(VQXPropertyInfoImpl));  // the public record, nothing added
+    EXPECT_EQ(16u, offsetof(VQXPropertyInfo, defaultValue));
+    EXPECT_EQ(64u, offsetof(VQXPropertyInfo, allowChange));
+    EXPECT_EQ(12u, sizeof(VQXEnumDescriptionEntry));
+}
+
+TEST(PropertyInfo, CopiesOwnTheirValuesAndBorrowTheTexts) {
+    static const wchar_t kName[] = L"Title";
+    std::optional<VQXPropertyInfoImpl> original;
+    original.emplace(kName, L"a title", VQX_VARIANT_WSTRING, VQX_PROPERTY_CONTENT_DEFAULT, WText(L"untitled"),
+                     VQXVariant(), VQXVariant(), true, nullptr);
+    VQXPropertyInfoImpl copy(*original);
+    EXPECT_EQ(kName, copy.name);  // the pointer, not a copy of the text
+    EXPECT_NE(original->defaultValue.wstringValue, copy.defaultValue.wstringValue);
+    original.reset();
+    EXPECT_STREQ(L"untitled", copy.defaultValue.wstringValue);
+
+    Opaque* object = CreateInstance<Opaque>();
+    VQXPropertyInfoImpl holder = Info(L"P", VQX_VARIANT_INTERFACE, VQXVariant(object));
+    EXPECT_EQ(2, object->GetRefCount());
+    {
+        VQXPropertyInfoImpl assigned;
+        assigned = holder;
+        EXPECT_EQ(3, object->GetRefCount());
+        assigned = copy;  // the old interface is released
+        EXPECT_EQ(2, object->GetRefCount());
+        assigned = assigned;
+        EXPECT_STREQ(L"untitled", assigned.defaultValue.wstringValue);
+    }
+    holder = copy;
+    EXPECT_EQ(1, object->GetRefCount());
+    object->Release();
+}
 
 TEST(PropertyComponent, QueryInterfaceAnswersExactlyTheFourIdentifiers) {
     VQXPtr<TestComponent> component = MakeComponent(StandardInfos());
@@ -52,78 +130,67 @@ TEST(PropertyComponent, QueryInterfaceAnswersExactlyTheFourIdentifiers) {
         EXPECT_EQ(VQX_NO_INTERFACE, component->QueryInterface(id, &untouched)) << id;
     }
     EXPECT_EQ(nullptr, untouched);
-
     // The storage operations answer through the interface part as well.
-    void* part = nullptr;
-    ASSERT_EQ(VQX_OK, component->QueryInterface(L"\"VQXPropertyStorageEx\"", &part));
-    VQXPtr<VQXPropertyStorageEx> ex = VQXPtr<VQXPropertyStorageEx>::Adopt(static_cast<VQXPropertyStorageEx*>(part));
+    VQXPropertyStorageEx* ex = component.get();
     EXPECT_EQ(VQX_OK, ex->SetProperty(L"Level", Int(3)));
     EXPECT_EQ(8u, ex->GetPropertiesInfoCount());
     EXPECT_EQ(42, component->Answer());
-    ex.reset();
-    EXPECT_EQ(1, component->GetRefCount());
 }
 
-TEST(PropertyComponent, NumbersAreConvertedAndRangeChecked) {
-    VQXPtr<TestComponent> component = MakeComponent(StandardInfos());
-    EXPECT_EQ(VQX_INVALID_PARAMETER, component->SetProperty(L"Level", Int(11)));
-    EXPECT_EQ(VQX_INVALID_PARAMETER, component->SetProperty(L"Level", Int(-1)));
-    EXPECT_EQ(VQX_INVALID_PARAMETER, component->SetProperty(L"Level", Int(std::numeric_limits<int64>::min())));
-    EXPECT_FALSE(component->HasProperty(L"Level"));
-    EXPECT_EQ(VQX_OK, component->SetProperty(L"Level", Int(0)));
-    EXPECT_EQ(VQX_OK, component->SetProperty(L"Level", Int(10)));
-    const std::pair<VQXVariant, int64> cases[] = {
-        {Text("7"), 7}, {VQXVariant::FromBool(true), 1}, {VQXVariant::FromDouble(3.9), 3}, {WText(L"0x0A"), 10}};
-    for (const auto& [input, stored] : cases) {
-        ASSERT_EQ(VQX_OK, component->SetProperty(L"Level", input));
-        EXPECT_EQ(VQX_VARIANT_INT64, Read(component, L"Level").type);
-        EXPECT_EQ(stored, Read(component, L"Level").int64Value);
-    }
-    EXPECT_EQ(VQX_OK, component->SetProperty(L"Free", Int(1000)));  // other content: no range check
-
-    EXPECT_EQ(VQX_OK, component->SetProperty(L"Ratio", VQXVariant::FromDouble(1.0)));
-    EXPECT_EQ(VQX_OK, component->SetProperty(L"Ratio", Int(0)));
-    EXPECT_EQ(VQX_VARIANT_DOUBLE, Read(component, L"Ratio").type);
-    EXPECT_EQ(VQX_OK, component->SetProperty(L"Ratio", VQXVariant::FromDouble(std::nan(""))));
-    EXPECT_TRUE(std::isnan(Read(component, L"Ratio").doubleValue));
-    EXPECT_EQ(VQX_INVALID_PARAMETER, component->SetProperty(L"Ratio", VQXVariant::FromDouble(1.0000001)));
-    EXPECT_EQ(VQX_INVALID_PARAMETER, component->SetProperty(L"Ratio", VQXVariant::FromDouble(-0.0000001)));
-}
-
-TEST(PropertyComponent, EnumerationsMatchValuesAndExactNames) {
-    VQXPtr<TestComponent> component = MakeComponent(StandardInfos());
-    const std::pair<VQXVariant, int64> accepted[] = {
-        {Text("Fast"), 1}, {WText(L"Slow"), 0}, {Int(1), 1}, {Text("-1"), -1}, {Text("Reverse"), -1}};
-    for (const auto& [input, stored] : accepted) {
-        ASSERT_EQ(VQX_OK, component->SetProperty(L"Speed", input));
-        EXPECT_EQ(stored, Read(component, L"Speed").int64Value);
-    }
-    // 0xFFFFFFFF is not the widened -1; names are exact and case-sensitive.
-    for (const VQXVariant& refused : {Int(0xFFFFFFFFll), Int(2), Text("fast"), Text("Fast "), VQXVariant()}) {
-        EXPECT_EQ(VQX_INVALID_PARAMETER, component->SetProperty(L"Speed", refused));
-    }
-    EXPECT_EQ(-1, Read(component, L"Speed").int64Value);
-    EXPECT_EQ(VQX_INVALID_PARAMETER, component->SetProperty(L"Mode", Int(3)));
-    EXPECT_EQ(VQX_INVALID_PARAMETER, component->SetProperty(L"Mode", Text("x")));
-}
-
-TEST(PropertyComponent, RefusedValuesChangeNothingAndNotifyNobody) {
+TEST(PropertyComponent, SetConvertsChecksAndStoresOnlyWhatPasses) {
     RecordingListener::Log log;
     RecordingListener listener("L", &log);
     VQXPtr<TestComponent> component = MakeComponent(StandardInfos(), &log);
     component->RegisterListener(&listener);
-    ASSERT_EQ(VQX_OK, component->SetProperty(L"Ratio", VQXVariant::FromDouble(0.25)));
-    log.clear();
-    EXPECT_EQ(VQX_PARAMETER_NOT_FOUND, component->SetProperty(L"Unknown", Int(1)));
-    EXPECT_EQ(VQX_PARAMETER_NOT_FOUND, component->SetProperty(L"level", Int(1)));
-    EXPECT_EQ(VQX_INVALID_PARAMETER, component->SetProperty(L"Ratio", Text("x")));
-    EXPECT_EQ(301, component->SetProperty(L"Locked", Int(1)));  // the component's own check
-    EXPECT_TRUE(log.empty());
-    EXPECT_DOUBLE_EQ(0.25, Read(component, L"Ratio").doubleValue);
-    EXPECT_EQ(1, component->GetPropertyCount());
+    const VQX_ERROR kOk = VQX_OK, kBad = VQX_INVALID_PARAMETER;
+    const VQXVariant none;
+    struct Case {
+        const wchar_t* name;
+        VQXVariant input;
+        VQX_ERROR result;
+        VQXVariant stored;  // after success
+    };
+    const Case cases[] = {
+        {L"Level", Int(11), kBad, none}, {L"Level", Int(-1), kBad, none},
+        {L"Level", Int(std::numeric_limits<int64>::min()), kBad, none}, {L"Level", Int(0), kOk, Int(0)},
+        {L"Level", Int(10), kOk, Int(10)}, {L"Level", Text("7"), kOk, Int(7)},
+        {L"Level", VQXVariant::FromBool(true), kOk, Int(1)}, {L"Level", Dbl(3.9), kOk, Int(3)},
+        {L"Level", WText(L"0x0A"), kOk, Int(10)},
+        {L"Free", Int(1000), kOk, Int(1000)},  // content other than default: no range check
+        {L"Ratio", Dbl(1.0), kOk, Dbl(1.0)}, {L"Ratio", Int(0), kOk, Dbl(0.0)},
+        {L"Ratio", Dbl(1.0000001), kBad, none}, {L"Ratio", Dbl(-0.0000001), kBad, none},
+        {L"Ratio", Text("x"), kBad, none},
+        {L"Speed", Text("Fast"), kOk, Int(1)}, {L"Speed", WText(L"Slow"), kOk, Int(0)},
+        {L"Speed", Int(1), kOk, Int(1)}, {L"Speed", Text("-1"), kOk, Int(-1)},
+        {L"Speed", Text("Reverse"), kOk, Int(-1)},
+        {L"Speed", Int(0xFFFFFFFFll), kBad, none},  // not the widened -1
+        {L"Speed", Int(2), kBad, none}, {L"Speed", Text("fast"), kBad, none},
+        {L"Speed", Text("Fast "), kBad, none}, {L"Speed", none, kBad, none},
+        {L"Mode", Int(3), kBad, none}, {L"Mode", Text("x"), kBad, none},
+        {L"Unknown", Int(1), VQX_PARAMETER_NOT_FOUND, none}, {L"level", Int(1), VQX_PARAMETER_NOT_FOUND, none},
+        {L"Locked", Int(1), static_cast<VQX_ERROR>(301), none},  // the component's own check
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "row " << (&c - cases));
+        const VQXVariant before = Read(component, c.name);
+        const bool present = component->HasProperty(c.name);
+        log.clear();
+        EXPECT_EQ(c.result, component->SetProperty(c.name, c.input));
+        if (c.result == VQX_OK) {
+            EXPECT_TRUE(Same(c.stored, Read(component, c.name)));
+            ASSERT_FALSE(log.empty());
+            EXPECT_EQ((std::pair<std::string, std::wstring>("L", c.name)), log.back());
+        } else {
+            EXPECT_TRUE(Same(before, Read(component, c.name)));
+            EXPECT_EQ(present, component->HasProperty(c.name));
+            EXPECT_TRUE(log.empty());
+        }
+    }
+    EXPECT_EQ(VQX_OK, component->SetProperty(L"Ratio", Dbl(std::nan(""))));  // NaN passes both bounds
+    EXPECT_TRUE(std::isnan(Read(component, L"Ratio").doubleValue));
 
-    // Accepted: the hook first (with the internal setter's "Shadow": no validation, no
-    // listener), then the listeners.
+    // The hook first (with the internal setter's "Shadow": no validation, no listener), then the listeners.
+    log.clear();
     ASSERT_EQ(VQX_OK, component->SetProperty(L"Level", Int(4)));
     EXPECT_EQ((RecordingListener::Log{{"hook", L"Level"}, {"hook", L"Shadow"}, {"L", L"Level"}}), log);
     EXPECT_EQ(4, Read(component, L"Shadow").int64Value);  // its bounds are 0..0
@@ -190,7 +257,7 @@ TEST(PropertyComponent, CopyToDiffersBetweenPlainAndValidatedSources) {
     dest->SetProperty(L"Level", Int(3));
 
     EXPECT_EQ(VQX_OK, source->CopyTo(dest.get(), false));
-    EXPECT_TRUE(capture.Records().empty());
+    EXPECT_TRUE(capture.records.empty());
     EXPECT_EQ(1, Read(dest, L"A").int64Value);
     EXPECT_FALSE(dest->HasProperty(L"Level"));  // emptied, then left out: only set values travel
     EXPECT_EQ(26, Read(dest, L"Z").int64Value);  // the copy went on
@@ -215,21 +282,17 @@ TEST(PropertyComponent, CopyToDiffersBetweenPlainAndValidatedSources) {
                        {ex, L"AddTo() - failed to copy property=M"},
                        {impl, L"CopyTo() - failed to copy property=M"},
                        {ex, L"CopyTo() - Invalid Param"}}),
-              capture.Records());
+              capture.records);
     EXPECT_EQ(VQX_OK, source->CopyTo(source.get(), true));
     EXPECT_EQ(4, source->GetPropertyCount());
 }
 
 TEST(PropertyComponent, DeepCopiesDuplicateInterfaceValues) {
-    std::vector<VQXPropertyInfoImpl> infos;
-    infos.push_back(SimpleInfo(L"Buffer", VQX_VARIANT_INTERFACE, VQXVariant()));
-    VQXPtr<TestComponent> source = MakeComponent(infos);
-    Buffer* buffer = CreateInstance<Buffer>(8);
+    const std::vector<VQXPropertyInfoImpl> infos = {Info(L"Buffer", VQX_VARIANT_INTERFACE, VQXVariant())};
+    VQXPtr<TestComponent> source = MakeComponent(infos), deep = MakeComponent(infos);
+    Buffer* buffer = CreateInstance<Buffer>();
     ASSERT_EQ(VQX_OK, source->SetProperty(L"Buffer", VQXVariant(buffer)));
     EXPECT_EQ(VQX_INVALID_PARAMETER, source->SetProperty(L"Buffer", Int(1)));  // not an interface
-    EXPECT_EQ(2, buffer->GetRefCount());
-
-    VQXPtr<TestComponent> deep = MakeComponent(infos);
     EXPECT_EQ(VQX_OK, source->CopyTo(deep.get(), true));
     VQXVariant copied = Read(deep, L"Buffer");
     ASSERT_EQ(VQX_VARIANT_INTERFACE, copied.type);
@@ -238,21 +301,19 @@ TEST(PropertyComponent, DeepCopiesDuplicateInterfaceValues) {
     EXPECT_EQ(2, buffer->GetRefCount());
     copied = VQXVariant();
     deep.reset();
-    EXPECT_EQ(1, Buffer::Alive());
     source.reset();
+    EXPECT_EQ(1, Buffer::Alive());
     EXPECT_EQ(1, buffer->GetRefCount());
     buffer->Release();
 }
 
-TEST(PropertyComponent, StorageCopiesShareTheDescriptionArray) {
-    class Storage : public VQXPropertyStorageExImpl {
-    public:
+TEST(PropertyComponent, StorageCopiesShareTheDescriptionArrayAndOwnTheirValues) {
+    struct Storage : VQXPropertyStorageExImpl {
         int32 VQX_CALL Acquire() override { return 1; }
         int32 VQX_CALL Release() override { return 1; }
         VQX_ERROR VQX_CALL QueryInterface(const wchar_t*, void**) override { return VQX_NO_INTERFACE; }
-    };
+    } original, assigned;
     std::vector<VQXPropertyInfoImpl> infos = StandardInfos();
-    Storage original;
     original.RegisterProperties(infos.data(), static_cast<uint32>(infos.size()));
     original.SetProperty(L"Level", Int(2));
     Storage copy(original);
@@ -263,7 +324,6 @@ TEST(PropertyComponent, StorageCopiesShareTheDescriptionArray) {
     EXPECT_EQ(a, b);
     copy.SetProperty(L"Level", Int(3));
     EXPECT_EQ(2, Read(original, L"Level").int64Value);
-    Storage assigned;
     assigned = copy;
     EXPECT_EQ(8u, assigned.GetPropertiesInfoCount());
     EXPECT_EQ(3, Read(assigned, L"Level").int64Value);
