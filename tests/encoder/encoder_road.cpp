@@ -19,9 +19,8 @@ constexpr int64 kTicksPerSecond = 10000000;
 
 TEST(EncoderRoad, AHostPullsADecodableStream) {
     StandIns standIns;
-    ASSERT_TRUE(standIns.zepReady && standIns.grxReady) << "the stand-in drivers are not on the path";
-    standIns.Reset();
-    StandIns::SetMode("640x480@60");
+    ASSERT_TRUE(standIns.ready) << "the stand-in drivers are not on the path";
+    standIns.Reset("640x480@60");
 
     VQXPtr<VQXEncoderKLTZEP> encoder = NewEncoder();
     ASSERT_TRUE(encoder);
@@ -82,6 +81,8 @@ TEST(EncoderRoad, AHostPullsADecodableStream) {
     canceller.join();
     EXPECT_LT(vqx_high_precision_clock() - before, 20 * kTicksPerSecond);
     standIns.zep.HoldOutputs(0);
+    EXPECT_EQ(encoder->QueryOutput(none.put()), VQX_OK);  // the cancel does not stick
+    none.reset();
 
     EXPECT_EQ(encoder->StopEncode(), VQX_OK);
     EXPECT_EQ(encoder->DestroyEncoder(), VQX_OK);

@@ -1,5 +1,5 @@
-// Host-side access to the two stand-in driver libraries: their test controls, the display mode,
-// and small helpers to drive and inspect an encoder through vqx.dll.
+// Host-side access to the two stand-in driver libraries (their test controls and the display
+// mode) and small helpers to drive and inspect an encoder through vqx.dll.
 #pragma once
 
 #include "grxapixx_test.h"
@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 namespace vqx::test {
@@ -19,9 +18,9 @@ public:
     StandIns() {
         m_zepModule = LoadLibraryW(L"qztrvx32.dll");
         m_grxModule = LoadLibraryW(L"grxapixx.dll");
-        zepReady = m_zepModule != nullptr && zep.Load(m_zepModule);
-        grxReady = m_grxModule != nullptr && Find("GRXTest_Reset", grxReset) &&
-                   Find("GRXTest_GetRecord", grxGetRecord);
+        ready = m_zepModule != nullptr && zep.Load(m_zepModule) && m_grxModule != nullptr &&
+                (m_grxReset = Find<GRXTest_Reset_Fn>("GRXTest_Reset")) != nullptr &&
+                (m_grxGetRecord = Find<GRXTest_GetRecord_Fn>("GRXTest_GetRecord")) != nullptr;
     }
     ~StandIns() {
         if (m_grxModule != nullptr) FreeLibrary(m_grxModule);
@@ -30,40 +29,32 @@ public:
     StandIns(const StandIns&) = delete;
     StandIns& operator=(const StandIns&) = delete;
 
-    void Reset() {
+    // Back to a fresh service and display, with the display mode `mode` ("1920x1080@60", ...;
+    // null: the EDID's timing).
+    void Reset(const char* mode = nullptr) {
         zep.Reset();
-        grxReset();
-        SetMode(nullptr);
+        m_grxReset();
+        SetMode(mode);
         SetEnvironmentVariableA("GRXAPIXX_ADAPTERS", nullptr);
     }
-    // A mode of the simulated display ("1920x1080@60", ...); null: the EDID's timing.
     static void SetMode(const char* mode) { SetEnvironmentVariableA("GRXAPIXX_MODE", mode); }
-
     GRXTestRecord DisplayRecord() const {
         GRXTestRecord record{};
-        grxGetRecord(&record, sizeof(record));
+        m_grxGetRecord(&record, sizeof(record));
         return record;
     }
     uint32_t Calls(const char* operation) const { return zep.GetCallCount(operation); }
     std::vector<uint32_t> LastCreateWords() const { return Words(zep.GetLastCreateParams, 68); }
     std::vector<uint32_t> LastConfigWords() const { return Words(zep.GetLastConfig, 100); }
-    std::vector<uint32_t> ReclaimedIds() const {
-        std::vector<uint32_t> ids(zep.GetReclaimedIds(nullptr, 0));
-        zep.GetReclaimedIds(ids.data(), static_cast<uint32_t>(ids.size()));
-        return ids;
-    }
+    std::size_t Reclaimed() const { return zep.GetReclaimedIds(nullptr, 0); }
 
     qzt::TestControls zep;
-    bool zepReady = false;
-    bool grxReady = false;
-    GRXTest_Reset_Fn grxReset = nullptr;
-    GRXTest_GetRecord_Fn grxGetRecord = nullptr;
+    bool ready = false;
 
 private:
     template <typename Proc>
-    bool Find(const char* name, Proc& proc) {
-        proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(m_grxModule, name)));
-        return proc != nullptr;
+    Proc Find(const char* name) {
+        return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(m_grxModule, name)));
     }
     static std::vector<uint32_t> Words(qzt::QztGetRecordProc get, uint32_t size) {
         std::vector<uint32_t> words(size / 4);
@@ -73,9 +64,10 @@ private:
 
     HMODULE m_zepModule = nullptr;
     HMODULE m_grxModule = nullptr;
+    GRXTest_Reset_Fn m_grxReset = nullptr;
+    GRXTest_GetRecord_Fn m_grxGetRecord = nullptr;
 };
 
-// One encoder made by the factory, released at the end of the scope.
 inline VQXPtr<VQXEncoderKLTZEP> NewEncoder() {
     VQXEncoderKLTZEP* raw = nullptr;
     VQXCreateEncoderKLTZEP(&raw);
@@ -84,9 +76,6 @@ inline VQXPtr<VQXEncoderKLTZEP> NewEncoder() {
 
 inline VQX_ERROR SetInt(VQXEncoderKLTZEP* encoder, const wchar_t* name, int64 value) {
     return encoder->SetProperty(name, VQXVariant::FromInt64(value));
-}
-inline VQX_ERROR SetBool(VQXEncoderKLTZEP* encoder, const wchar_t* name, bool value) {
-    return encoder->SetProperty(name, VQXVariant::FromBool(value));
 }
 
 // The value as a 64-bit integer; fails the test when it cannot be read as one.
@@ -101,9 +90,8 @@ inline int64 InfoInt(VQXEncoderKLTZEP* encoder, const wchar_t* name, VQXVARIANT 
     const VQXPropertyInfo* info = nullptr;
     EXPECT_EQ(encoder->GetPropertyInfo(name, &info), VQX_OK);
     if (info == nullptr) return -1;
-    const VQXVARIANT& value = info->*field;
-    EXPECT_EQ(value.type, VQX_VARIANT_INT64);
-    return value.int64Value;
+    EXPECT_EQ((info->*field).type, VQX_VARIANT_INT64);
+    return (info->*field).int64Value;
 }
 
 }  // namespace vqx::test
