@@ -38,17 +38,13 @@ struct FileWatcher : vqx::VQXTraceListener {
 }  // namespace
 
 // Must run first in this process: nothing has set a path yet.
-TEST(TraceFileOutput, DefaultPathIsTheExecutableWithLogAndNoFileExists) {
+TEST(TraceFileOutput, DefaultPathIsTheExecutableWithLogAndIsCopiedOnlyWhenItFits) {
     wchar_t executable[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, executable, MAX_PATH);
-    const std::wstring expected = std::wstring(executable) + L".log";
-    EXPECT_EQ(FilePathOfTrace(), expected);
+    const std::wstring path = std::wstring(executable) + L".log";
     vqxTrace(0, L"F", L"before any path");
-    EXPECT_FALSE(FileExists(expected));
-}
+    EXPECT_FALSE(FileExists(path));
 
-TEST(TraceFileOutput, GetFilePathReportsLengthPlusOneAndCopiesOnlyWhenItFits) {
-    const std::wstring path = FilePathOfTrace();
     const vqx::int32 needed = static_cast<vqx::int32>(path.size()) + 1;
     EXPECT_EQ(vqxTraceGetFilePath(nullptr, 0), needed);
     std::wstring buffer(static_cast<size_t>(needed) + 1, L'#');
@@ -115,7 +111,8 @@ TEST(TraceFileOutput, ReopeningTruncatesAndCloseStopsWriting) {
     EXPECT_EQ(ReadLogText(path).find(L"lost"), std::wstring::npos);
 }
 
-TEST(TraceConsoleOutput, WritesFacilityAndMessageAsPlainTextWithoutTime) {
+// Console and debugger lines are the facility and the message, without time.
+TEST(TraceConsoleAndDebuggerOutputs, WriteFacilityAndMessageAsPlainText) {
     EXPECT_TRUE(vqxTraceDisableConsole());
     EXPECT_FALSE(vqxTraceDisableConsole());
     EXPECT_FALSE(vqxTraceEnableConsole());
@@ -128,23 +125,18 @@ TEST(TraceConsoleOutput, WritesFacilityAndMessageAsPlainTextWithoutTime) {
     const int saved = _dup(1);
     const int target = _wopen(file.c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_TEXT, 0666);
     _dup2(target, 1);
+    DebugOutputCapture debugger;
     vqxTrace(0, L"Con", L"%s", L"100%");
     vqxTrace(0, L"Con", L"%d%%", 50);
     vqxTraceDisableConsole();
     vqxTrace(0, L"Con", L"silent");
     vqxTraceEnableConsole();
+    vqxTrace(5, L"Con", L"filtered");
     fflush(stdout);
     _dup2(saved, 1);
     _close(saved);
     _close(target);
     // Text mode turns the '\n' of each "\r\n" into "\r\n".
     EXPECT_EQ(ReadAllBytes(file), "Con : 100%\r\r\nCon : 50%\r\r\n");
-}
-
-TEST(TraceDebugOutput, WritesFacilityAndMessageWithoutTime) {
-    QuietConsole quiet;
-    DebugOutputCapture debugger;
-    vqxTrace(0, L"Dbg", L"value %d", 7);
-    vqxTrace(5, L"Dbg", L"filtered");
-    EXPECT_EQ(debugger.Texts(), (std::vector<std::wstring>{L"Dbg : value 7\r\n"}));
+    EXPECT_EQ(debugger.Texts(), (std::vector<std::wstring>{L"Con : 100%\r\n", L"Con : 50%\r\n", L"Con : silent\r\n"}));
 }
