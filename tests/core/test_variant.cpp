@@ -149,13 +149,11 @@ TEST(Variant, InterfaceReferencesAreCountedExactlyOnce) {
     EXPECT_EQ(1, destroyed);
     EXPECT_EQ(VQX_VARIANT_EMPTY, VQXVariant(static_cast<VQXInterface*>(nullptr)).type);
 
-    // A record copied bit for bit transfers nothing: the owner still clears once.
+    // A raw record holds the last reference until it is cleared.
     VQXVARIANT owner = Record();
     VQXInterface* lone = CreateInstance<CountedObject>(&destroyed);
     ASSERT_EQ(VQX_OK, VQXVariantAssignInterface(&owner, lone));
     lone->Release();
-    const VQXVARIANT bitCopy = owner;
-    EXPECT_EQ(VQX_VARIANT_INTERFACE, bitCopy.type);
     EXPECT_EQ(1, destroyed);
     EXPECT_EQ(VQX_OK, VQXVariantClear(&owner));
     EXPECT_EQ(nullptr, owner.pInterface);
