@@ -1,6 +1,5 @@
-// Fixture and helpers of the tests that run against the bound stand-in: the suite binds the
-// library once, every test starts with the stand-in's controls reset, and TestEncoder drives one
-// service encoder through the wrappers and tears it down again.
+// Fixture of the tests against the bound stand-in (bound once per suite, controls reset around
+// every test) and TestEncoder, one service encoder driven through the wrappers.
 #pragma once
 
 #include "zep_test_support.h"
@@ -8,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace zeptest {
@@ -27,11 +25,11 @@ protected:
     static inline qzt::TestControls controls;
 };
 
-// One encoder of the stand-in, destroyed with the object.
+// One encoder of the stand-in, stopped and destroyed with the object.
 class TestEncoder {
 public:
     explicit TestEncoder(const ZEPCreateParams& params) {
-        ZEPCreateResult result = MakeCreateResult();
+        ZEPCreateResult result = Sized<ZEPCreateResult>();
         createResult = ZEPCreate(&params, &result);
         handle = createResult == 0 ? result.handle : 0;
     }
@@ -39,7 +37,7 @@ public:
         if (handle != 0) {
             Stop();
             ZEPHandleParams in = MakeHandleParams(handle);
-            ZEPStatus status = MakeStatus();
+            ZEPStatus status = Sized<ZEPStatus>();
             ZEPDestroy(&in, &status);
         }
     }
@@ -48,72 +46,51 @@ public:
 
     int32_t Configure(ZEPConfig config) {
         ZEPConfigHeader header = MakeConfigHeader(&config);
-        ZEPStatus status = MakeStatus();
+        ZEPStatus status = Sized<ZEPStatus>();
         return ZEPSetConfig(handle, &header, &status);
     }
-    int32_t Start() {
-        ZEPControlParams in = MakeControlParams();
-        ZEPStatus status = MakeStatus();
-        return ZEPStartEncode(handle, &in, &status);
-    }
-    int32_t Stop() {
-        ZEPControlParams in = MakeControlParams();
-        ZEPStatus status = MakeStatus();
-        return ZEPStopEncode(handle, &in, &status);
-    }
+    int32_t Start() { return Control(&ZEPStartEncode); }
+    int32_t Stop() { return Control(&ZEPStopEncode); }
     // One query for `requested` entries; `entries` holds them afterwards.
     int32_t Query(uint32_t requested, std::vector<ZEPOutputEntry>& entries, uint32_t& returned) {
-        entries.assign(requested, MakeEntry());
+        entries.assign(requested, Sized<ZEPOutputEntry>());
         ZEPQueryParams in = MakeQueryParams(requested);
         ZEPQueryResult out{sizeof(ZEPQueryResult), 0, 0, entries.data()};
         const int32_t code = ZEPQueryOutputs(handle, &in, &out);
         returned = out.returnedCount;
         return code;
     }
-    // Polls every millisecond until a full result arrives; false on a failure or after `timeoutMs`.
-    bool Next(uint32_t requested, std::vector<ZEPOutputEntry>& entries, DWORD timeoutMs = 20000) {
+    // Polls every millisecond until a full result arrives; false on a failure or after 20 s.
+    bool Next(uint32_t requested, std::vector<ZEPOutputEntry>& entries) {
         const DWORD begin = GetTickCount();
-        for (;;) {
-            uint32_t returned = 0;
-            if (Query(requested, entries, returned) != 0) {
-                return false;
-            }
-            if (returned == requested) {
-                return true;
-            }
-            if (GetTickCount() - begin > timeoutMs) {
-                return false;
-            }
-            Sleep(1);
+        for (uint32_t returned = 0;; Sleep(1)) {
+            if (Query(requested, entries, returned) != 0) return false;
+            if (returned == requested) return true;
+            if (GetTickCount() - begin > 20000) return false;
         }
     }
     // The next single output (requested count 1).
     ZEPOutputEntry Next() {
         std::vector<ZEPOutputEntry> entries;
         EXPECT_TRUE(Next(1, entries));
-        return entries.empty() ? MakeEntry() : entries[0];
+        return entries.empty() ? Sized<ZEPOutputEntry>() : entries[0];
     }
     int32_t Reclaim(uint32_t resourceId) {
         ZEPHandleParams in = MakeHandleParams(resourceId);
-        ZEPStatus status = MakeStatus();
+        ZEPStatus status = Sized<ZEPStatus>();
         return ZEPReclaimOutputResource(handle, &in, &status);
     }
 
     int32_t createResult = 0;
     uint32_t handle = 0;
-};
 
-// The nal_unit_type of every NAL unit in Annex-B bytes, in order.
-inline std::vector<int> NalTypes(const uint8_t* data, size_t size) {
-    std::vector<int> types;
-    for (size_t i = 0; i + 3 < size; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
-            types.push_back(data[i + 3] & 0x1F);
-            i += 3;
-        }
+private:
+    int32_t Control(int32_t (*wrapper)(uint32_t, const ZEPControlParams*, ZEPStatus*)) {
+        ZEPControlParams in = Sized<ZEPControlParams>();
+        ZEPStatus status = Sized<ZEPStatus>();
+        return wrapper(handle, &in, &status);
     }
-    return types;
-}
+};
 
 inline std::vector<int> NalTypes(const ZEPOutputEntry& entry) { return NalTypes(entry.data, entry.dataSize); }
 

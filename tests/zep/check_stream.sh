@@ -1,8 +1,9 @@
 #!/bin/sh
 # End-to-end check of the stand-in's stream: runs zep_stream_writer under Wine in a fresh work
 # folder, then checks the stream with the machine's ffprobe/ffmpeg: no decoder message at all,
-# every decoded frame equal to its synthetic source frame (CRC-32 of planar I420), and profile,
-# level, size, cropping, frame rate, delimiters and slices as configured.
+# every decoded frame equal to its synthetic source frame (ffmpeg's CRC-32 of each planar I420
+# frame on both sides), and profile, level, size, cropping, frame rate, delimiters and slices as
+# configured.
 # Usage: check_stream.sh RUNNER WRITER WORKDIR key=value...
 # Exit 77 (reported by CTest as skipped) when ffprobe or ffmpeg is not installed.
 runner=$1
@@ -34,6 +35,9 @@ ffmpeg -nostdin -v error -i stream.h264 -fps_mode passthrough -pix_fmt yuv420p -
     decoded.hash 2> decoder.log
 check "decoder messages" "" "$(cat decoder.log)"
 grep -v '^#' decoded.hash | sed 's/.*, *//' > decoded.crc
+ffmpeg -nostdin -v error -f rawvideo -pix_fmt yuv420p -s "$(expected width)x$(expected height)" -i source.yuv \
+    -f framehash -hash crc32 source.hash && rm -f source.yuv
+grep -v '^#' source.hash | sed 's/.*, *//' > source.crc
 check "decoded frames" "$(expected frames)" "$(wc -l < decoded.crc | tr -d ' ')"
 if cmp -s source.crc decoded.crc; then
     echo "ok   decoded frames equal the source frames"

@@ -3,6 +3,7 @@
 #include "bound_service.h"
 
 #include <algorithm>
+#include <memory>
 
 using namespace zeptest;
 
@@ -11,35 +12,25 @@ namespace {
 using ServiceCalls = BoundService;
 
 TEST_F(ServiceCalls, CreateRefusesParametersItCannotEncodeAndRecordsThemByteForByte) {
-    struct Case {
-        const char* what;
-        void (*spoil)(ZEPCreateParams&);
-    };
-    const Case cases[] = {
-        {"width 0", [](ZEPCreateParams& p) { p.width = 0; }},
-        {"height 0", [](ZEPCreateParams& p) { p.height = 0; }},
-        {"odd width", [](ZEPCreateParams& p) { p.width = 65; }},
-        {"width below 16", [](ZEPCreateParams& p) { p.width = 14; }},
-        {"height above 4096", [](ZEPCreateParams& p) { p.height = 4098; }},
-        {"frame-rate numerator 0", [](ZEPCreateParams& p) { p.fpsNumerator = 0; }},
-        {"frame-rate denominator 0", [](ZEPCreateParams& p) { p.fpsDenominator = 0; }},
-        {"usage 3", [](ZEPCreateParams& p) { p.usage = 3; }},
-        {"output type 0", [](ZEPCreateParams& p) { p.outputType = 0; }},
-        {"output type 5", [](ZEPCreateParams& p) { p.outputType = 5; }},
-        {"profile 0", [](ZEPCreateParams& p) { p.profile = 0; }},
-        {"level 256", [](ZEPCreateParams& p) { p.level = 256; }},
+    const std::pair<uint32_t ZEPCreateParams::*, uint32_t> spoilt[] = {
+        {&ZEPCreateParams::width, 0},        {&ZEPCreateParams::height, 0},
+        {&ZEPCreateParams::width, 65},       {&ZEPCreateParams::width, 14},
+        {&ZEPCreateParams::height, 4098},    {&ZEPCreateParams::fpsNumerator, 0},
+        {&ZEPCreateParams::fpsDenominator, 0}, {&ZEPCreateParams::usage, 3},
+        {&ZEPCreateParams::outputType, 0},   {&ZEPCreateParams::outputType, 5},
+        {&ZEPCreateParams::profile, 0},      {&ZEPCreateParams::level, 256},
     };
     uint32_t calls = 0;
-    for (const Case& c : cases) {
+    for (const auto& [field, value] : spoilt) {
         ZEPCreateParams params = MakeCreateParams();
-        c.spoil(params);
-        ZEPCreateResult result = MakeCreateResult();
-        EXPECT_EQ(qzt::kBadParameter, ZEPCreate(&params, &result)) << c.what;
-        EXPECT_EQ(0u, result.handle) << c.what;
+        params.*field = value;
+        ZEPCreateResult result = Sized<ZEPCreateResult>();
+        EXPECT_EQ(qzt::kBadParameter, ZEPCreate(&params, &result)) << calls;
+        EXPECT_EQ(0u, result.handle);
         EXPECT_EQ(++calls, Calls("ZEPCreate"));
         ZEPCreateParams recorded{};
         ASSERT_EQ(sizeof recorded, controls.GetLastCreateParams(&recorded, sizeof recorded));
-        EXPECT_EQ(0, std::memcmp(&params, &recorded, sizeof params)) << c.what;
+        EXPECT_EQ(0, std::memcmp(&params, &recorded, sizeof params)) << calls;
     }
     uint8_t firstBytes[8] = {};
     EXPECT_EQ(8u, controls.GetLastCreateParams(firstBytes, sizeof firstBytes));
@@ -52,40 +43,29 @@ TEST_F(ServiceCalls, EncodersGetDistinctHandlesUpToTheLimit) {
     for (uint32_t i = 0; i < qzt::kMaxEncoders; ++i) {
         encoders.push_back(std::make_unique<TestEncoder>(MakeCreateParams()));
         ASSERT_EQ(0, encoders.back()->createResult);
-        ASSERT_NE(0u, encoders.back()->handle);
         for (size_t j = 0; j + 1 < encoders.size(); ++j) {
             EXPECT_NE(encoders[j]->handle, encoders.back()->handle);
         }
     }
-    TestEncoder tooMany(MakeCreateParams());
-    EXPECT_EQ(qzt::kTooManyEncoders, tooMany.createResult);
+    EXPECT_EQ(qzt::kTooManyEncoders, TestEncoder(MakeCreateParams()).createResult);
 
     ZEPHandleParams in = MakeHandleParams(encoders[0]->handle);
-    ZEPStatus status = MakeStatus();
+    ZEPStatus status = Sized<ZEPStatus>();
     EXPECT_EQ(0, ZEPDestroy(&in, &status));
     EXPECT_EQ(qzt::kBadHandle, ZEPDestroy(&in, &status));
     encoders[0]->handle = 0;
-    TestEncoder replacement(MakeCreateParams());
-    EXPECT_EQ(0, replacement.createResult);
-    EXPECT_EQ(2u, Calls("ZEPDestroy"));
+    EXPECT_EQ(0, TestEncoder(MakeCreateParams()).createResult);
 }
 
 TEST_F(ServiceCalls, ConfigurationIsRecordedEvenForAnUnknownHandle) {
     ZEPConfig config = MakeConfig(33, 7, 0);
     config.changeMask = 0x8100;
     ZEPConfigHeader header = MakeConfigHeader(&config);
-    ZEPStatus status = MakeStatus();
+    ZEPStatus status = Sized<ZEPStatus>();
     EXPECT_EQ(qzt::kBadHandle, ZEPSetConfig(0xDEAD, &header, &status));
     ZEPConfig recorded{};
     ASSERT_EQ(sizeof recorded, controls.GetLastConfig(&recorded, 1000));
     EXPECT_EQ(0, std::memcmp(&config, &recorded, sizeof config));
-
-    TestEncoder encoder(MakeCreateParams());
-    config.bitrate = 123456;
-    EXPECT_EQ(0, encoder.Configure(config));
-    ASSERT_EQ(sizeof recorded, controls.GetLastConfig(&recorded, sizeof recorded));
-    EXPECT_EQ(123456u, recorded.bitrate);
-    EXPECT_EQ(2u, Calls("ZEPSetConfig"));
 }
 
 TEST_F(ServiceCalls, StartStopAndQueryFollowTheEncoderState) {
@@ -98,48 +78,21 @@ TEST_F(ServiceCalls, StartStopAndQueryFollowTheEncoderState) {
     EXPECT_EQ(0, encoder.Start());
     EXPECT_EQ(qzt::kWrongState, encoder.Start());
     EXPECT_EQ(0, encoder.Query(1, entries, returned));
+    EXPECT_EQ(qzt::kBadParameter, encoder.Query(3, entries, returned));  // counts other than 1 or 2
     EXPECT_EQ(0, encoder.Stop());
     EXPECT_EQ(qzt::kWrongState, encoder.Query(1, entries, returned));
-    EXPECT_EQ(2u, Calls("ZEPStartEncode"));
-    EXPECT_EQ(2u, Calls("ZEPStopEncode"));
-    EXPECT_EQ(3u, Calls("ZEPQueryOutputs"));
 }
 
-TEST_F(ServiceCalls, QueryRefusesCountsOtherThanOneOrTwo) {
-    TestEncoder encoder(MakeCreateParams());
-    ASSERT_EQ(0, encoder.Start());
-    std::vector<ZEPOutputEntry> entries;
-    uint32_t returned = 0;
-    EXPECT_EQ(qzt::kBadParameter, encoder.Query(3, entries, returned));
-    ZEPQueryParams none = MakeQueryParams(0);
-    ZEPQueryResult result{sizeof(ZEPQueryResult), 0, 0, nullptr};
-    EXPECT_EQ(qzt::kBadParameter, ZEPQueryOutputs(encoder.handle, &none, &result));
-}
-
-TEST_F(ServiceCalls, CapabilitiesDefaultToAllThreeUsagesAndCanBeReplaced) {
+TEST_F(ServiceCalls, CapabilitiesDefaultToAllThreeUsagesAndOnlySixtyFourValuesAreWritten) {
     ZEPHandleParams in = MakeHandleParams(0);
-    ZEPCaps caps = MakeCaps();
+    ZEPCaps caps = Sized<ZEPCaps>();
     ASSERT_EQ(0, ZEPGetCaps(0, &in, &caps));
-    ASSERT_EQ(3u, caps.count);
-    EXPECT_EQ(0u, caps.values[0]);
-    EXPECT_EQ(1u, caps.values[1]);
-    EXPECT_EQ(4u, caps.values[2]);
+    EXPECT_EQ(3u, caps.count);
+    EXPECT_EQ((std::vector<uint32_t>{0, 1, 4}), std::vector<uint32_t>(caps.values, caps.values + 3));
+    EXPECT_EQ(qzt::kBadHandle, ZEPGetCaps(1000, &in, &caps));
 
-    const uint32_t lowLatencyOnly[] = {4};
-    controls.SetCaps(lowLatencyOnly, 1);
-    TestEncoder encoder(MakeCreateParams());
-    caps = MakeCaps();
-    ASSERT_EQ(0, ZEPGetCaps(encoder.handle, &in, &caps));
-    EXPECT_EQ(1u, caps.count);
-    EXPECT_EQ(4u, caps.values[0]);
-    EXPECT_EQ(qzt::kBadHandle, ZEPGetCaps(encoder.handle + 1000, &in, &caps));
-}
-
-TEST_F(ServiceCalls, AnOversizedCapabilityCountIsReportedButOnlySixtyFourValuesAreWritten) {
     std::vector<uint32_t> values(70);
-    for (uint32_t i = 0; i < values.size(); ++i) {
-        values[i] = 100 + i;
-    }
+    for (uint32_t i = 0; i < values.size(); ++i) values[i] = 100 + i;
     controls.SetCaps(values.data(), 70);
     struct {
         ZEPCaps caps;
@@ -147,14 +100,11 @@ TEST_F(ServiceCalls, AnOversizedCapabilityCountIsReportedButOnlySixtyFourValuesA
     } guarded{};
     guarded.caps.size = sizeof guarded.caps;
     std::fill(std::begin(guarded.guard), std::end(guarded.guard), 0xA5A5A5A5u);
-    ZEPHandleParams in = MakeHandleParams(0);
     ASSERT_EQ(0, ZEPGetCaps(0, &in, &guarded.caps));
     EXPECT_EQ(70u, guarded.caps.count);
-    EXPECT_EQ(100u, guarded.caps.values[0]);
     EXPECT_EQ(163u, guarded.caps.values[63]);
-    for (const uint32_t word : guarded.guard) {
-        EXPECT_EQ(0xA5A5A5A5u, word);
-    }
+    EXPECT_TRUE(std::all_of(std::begin(guarded.guard), std::end(guarded.guard),
+                            [](uint32_t word) { return word == 0xA5A5A5A5u; }));
 }
 
 TEST_F(ServiceCalls, TheTwoUnusedOrdinalsAreBoundButNotImplemented) {
@@ -168,40 +118,26 @@ TEST_F(ServiceCalls, TheTwoUnusedOrdinalsAreBoundButNotImplemented) {
     EXPECT_EQ(1u, Calls("Ordinal1306"));
 }
 
+// A failure lasts its count of calls, or until cleared with code 0 when the count is 0.
 TEST_F(ServiceCalls, InjectedFailuresLastTheirCountOrUntilCleared) {
     ZEPHandleParams in = MakeHandleParams(0);
-    ZEPCaps caps = MakeCaps();
+    ZEPCaps caps = Sized<ZEPCaps>();
+    const auto getCaps = [&] { return ZEPGetCaps(0, &in, &caps); };
     controls.FailOperation("ZEPGetCaps", -7, 2);
-    EXPECT_EQ(-7, ZEPGetCaps(0, &in, &caps));
-    EXPECT_EQ(-7, ZEPGetCaps(0, &in, &caps));
-    EXPECT_EQ(0, ZEPGetCaps(0, &in, &caps));
-
+    EXPECT_EQ((std::vector<int32_t>{-7, -7, 0}), (std::vector<int32_t>{getCaps(), getCaps(), getCaps()}));
     controls.FailOperation("ZEPGetCaps", 99, 0);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(99, ZEPGetCaps(0, &in, &caps));
-    }
+    EXPECT_EQ((std::vector<int32_t>{99, 99}), (std::vector<int32_t>{getCaps(), getCaps()}));
     controls.FailOperation("ZEPGetCaps", 0, 5);
-    EXPECT_EQ(0, ZEPGetCaps(0, &in, &caps));
-    EXPECT_EQ(7u, Calls("ZEPGetCaps"));
-
-    controls.FailOperation("NoSuchOperation", 5, 0);  // ignored
-    EXPECT_EQ(0u, Calls("NoSuchOperation"));
-    EXPECT_EQ(0u, Calls(nullptr));
-    controls.Reset();
-    EXPECT_EQ(0u, Calls("ZEPGetCaps"));
+    EXPECT_EQ(0, getCaps());
+    EXPECT_EQ(6u, Calls("ZEPGetCaps"));
 }
 
 TEST_F(ServiceCalls, RenderFrameChecksItsArgumentsAndPaintsInVideoRange) {
-    constexpr uint32_t width = 96;
-    constexpr uint32_t height = 64;
-    constexpr uint32_t size = width * height * 3 / 2;
-    std::vector<uint8_t> a(size);
-    std::vector<uint8_t> b(size);
+    constexpr uint32_t width = 96, height = 64, size = width * height * 3 / 2;
+    std::vector<uint8_t> a(size), b(size);
     EXPECT_EQ(qzt::kBadParameter, controls.RenderFrame(95, height, 0, a.data(), size));
-    EXPECT_EQ(qzt::kBadParameter, controls.RenderFrame(width, 8, 0, a.data(), size));
     EXPECT_EQ(qzt::kNullPointer, controls.RenderFrame(width, height, 0, nullptr, size));
     EXPECT_EQ(qzt::kBadSize, controls.RenderFrame(width, height, 0, a.data(), size - 1));
-
     ASSERT_EQ(0, controls.RenderFrame(width, height, 0, a.data(), size));
     ASSERT_EQ(0, controls.RenderFrame(width, height, 1, b.data(), size));
     EXPECT_NE(a, b);  // the scene moves ...
