@@ -1,5 +1,5 @@
-// Fixture of the tests that run against the stand-in display library: clean settings and
-// recorder before each test, and after it nothing acquired and no marker mutex left.
+// Fixture of the tests against the stand-in display library (clean settings and recorder before
+// each test; afterwards nothing acquired and no marker left) and the failure codes of the binding.
 #pragma once
 
 #include "grx_test_support.h"
@@ -10,6 +10,21 @@
 #include <gtest/gtest.h>
 
 namespace grxtest {
+
+// The code of the grx_runtime_error that `call` throws, or 0 when it returns.
+template <class Call>
+std::int32_t GrxErrorCode(Call call) {
+    try {
+        call();
+    } catch (const grx::grx_runtime_error& error) {
+        return error.code;
+    }
+    return 0;
+}
+
+inline std::int32_t AcquireFailureCode(const std::wstring& name = std::wstring()) {
+    return GrxErrorCode([&] { grx::AcquireRemoteDisplay(name); });
+}
 
 inline StandIn& TheStandIn() {
     static StandIn stand_in;
@@ -22,23 +37,11 @@ protected:
         ASSERT_TRUE(TheStandIn().Loaded()) << "grxapixx.dll not found on PATH";
         TheStandIn().Reset();
     }
-
     void TearDown() override {
         EXPECT_EQ(0, TheStandIn().Record().acquired_now) << "a display stayed acquired";
         EXPECT_FALSE(MarkerExists()) << "the marker mutex stayed open";
     }
-
     static GRXTestRecord Record() { return TheStandIn().Record(); }
-
-    // The code of the grx_runtime_error that AcquireRemoteDisplay throws, or 0 when it acquires.
-    static std::int32_t AcquireFailureCode(const std::wstring& name = std::wstring()) {
-        try {
-            grx::AcquireRemoteDisplay(name);
-        } catch (const grx::grx_runtime_error& error) {
-            return error.code;
-        }
-        return 0;
-    }
 
     CleanStandInSettings m_settings;
 };

@@ -5,31 +5,19 @@
 namespace grxtest {
 namespace {
 
-std::wstring UniqueName(const wchar_t* what) {
-    static int serial = 0;
-    return L"grx-test-" + std::wstring(what) + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++serial);
-}
-
-DWORD RunAndWait(std::wstring command_line, HANDLE* process_out) {
+// Starts grx_marker_holder with `arguments`; the process handle, or null.
+HANDLE StartMarkerHolder(const std::wstring& arguments) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     const std::wstring program = ProgramDirectory() + L"grx_marker_holder.exe";
+    std::wstring command_line = L"grx_marker_holder.exe " + arguments + L" " + grx::kAcquisitionMarkerName;
     if (!CreateProcessW(program.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &info)) {
-        return static_cast<DWORD>(-1);
+        return nullptr;
     }
     CloseHandle(info.hThread);
-    if (process_out != nullptr) {
-        *process_out = info.hProcess;
-        return 0;
-    }
-    WaitForSingleObject(info.hProcess, 60000);
-    DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(info.hProcess, &code);
-    CloseHandle(info.hProcess);
-    return code;
+    return info.hProcess;
 }
 
 }  // namespace
@@ -42,42 +30,29 @@ bool MarkerExists() {
 }
 
 DWORD ProbeMarkerFromAnotherProcess() {
-    return RunAndWait(L"grx_marker_holder.exe probe " + std::wstring(grx::kAcquisitionMarkerName), nullptr);
+    const HANDLE process = StartMarkerHolder(L"probe");
+    DWORD code = static_cast<DWORD>(-1);
+    if (process == nullptr) return code;
+    WaitForSingleObject(process, 60000);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code;
 }
 
-MarkerHolderProcess::MarkerHolderProcess() {
-    const std::wstring ready = UniqueName(L"ready");
-    const std::wstring exit = UniqueName(L"exit");
-    m_ready_event = CreateEventW(nullptr, TRUE, FALSE, ready.c_str());
-    m_exit_event = CreateEventW(nullptr, TRUE, FALSE, exit.c_str());
-    if (RunAndWait(L"grx_marker_holder.exe hold " + std::wstring(grx::kAcquisitionMarkerName) + L" " + ready + L" " +
-                       exit,
-                   &m_process) != 0) {
-        return;
+MarkerHolderProcess::MarkerHolderProcess() : m_process(StartMarkerHolder(L"hold")) {
+    // Ready once the marker exists; a holder that ended early failed.
+    while (m_process != nullptr && !m_ready && WaitForSingleObject(m_process, 10) == WAIT_TIMEOUT) {
+        m_ready = MarkerExists();
     }
-    const HANDLE waits[] = {m_ready_event, m_process};
-    m_ready = WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0;
 }
 
 void MarkerHolderProcess::Stop() {
     if (m_process == nullptr) return;
-    SetEvent(m_exit_event);
+    TerminateProcess(m_process, 0);  // the system closes its marker handle
     WaitForSingleObject(m_process, 60000);
     CloseHandle(m_process);
     m_process = nullptr;
 }
-
-MarkerHolderProcess::~MarkerHolderProcess() {
-    Stop();
-    CloseHandle(m_ready_event);
-    CloseHandle(m_exit_event);
-}
-
-TraceCapture::TraceCapture(std::wstring facility) : m_facility(std::move(facility)) {
-    vqx::VQXRegisterTraceListener(this);
-}
-
-TraceCapture::~TraceCapture() { vqx::VQXUnregisterTraceListener(this); }
 
 void TraceCapture::Write(const wchar_t* facility, const wchar_t* message) {
     if (facility == nullptr || message == nullptr || m_facility != facility) return;

@@ -1,6 +1,6 @@
-// Helpers of the display-binding tests: the stand-in's test controls, scoped environment settings
-// and the program's folder (standin_client.cpp, usable without vqx); the marker mutex seen from
-// outside, a second process that holds or probes it, and a trace capture (grx_test_support.cpp).
+// Helpers of the display-binding tests. standin_client.cpp (usable without vqx): the stand-in's
+// test controls, scoped environment settings, the program's folder. grx_test_support.cpp: the
+// marker mutex seen from outside, a second process that holds or probes it, a trace capture.
 // Ownership: each helper owns what it opens. Thread rules: test thread only.
 #pragma once
 
@@ -19,7 +19,7 @@
 
 namespace grxtest {
 
-// The stand-in grxapixx.dll as found on PATH, held loaded for the test's lifetime.
+// The stand-in grxapixx.dll as found on PATH, held loaded for the object's lifetime.
 class StandIn {
 public:
     StandIn();
@@ -35,11 +35,10 @@ public:
     std::vector<std::uint8_t> DisplayRecord(int adapter_position, int display_position) const;
 
 private:
+    template <class Function>
+    Function Export(const char* name) const;
+
     HMODULE m_module;
-    GRXTest_Reset_Fn m_reset = nullptr;
-    GRXTest_GetRecord_Fn m_get_record = nullptr;
-    GRXTest_GetLastAcquireRecord_Fn m_get_last_acquire = nullptr;
-    GRXTest_GetDisplayRecord_Fn m_get_display_record = nullptr;
 };
 
 // Sets (or, with a null value, removes) an environment variable; restores it on destruction.
@@ -64,27 +63,27 @@ private:
     std::vector<std::unique_ptr<ScopedEnv>> m_cleared;
 };
 
+// The directory of the running test program, with a trailing backslash.
+std::wstring ProgramDirectory();
+
 // True when a mutex of the marker's name exists (some handle to it is open).
 bool MarkerExists();
 
 // Exit code of "grx_marker_holder probe": 1 when another process sees the marker.
 DWORD ProbeMarkerFromAnotherProcess();
 
-// A second process that creates the marker mutex and holds it until this object goes.
+// A second process that creates the marker mutex and holds it until Stop() ends the process.
 class MarkerHolderProcess {
 public:
     MarkerHolderProcess();
-    ~MarkerHolderProcess();
+    ~MarkerHolderProcess() { Stop(); }
     MarkerHolderProcess(const MarkerHolderProcess&) = delete;
     MarkerHolderProcess& operator=(const MarkerHolderProcess&) = delete;
 
     bool Ready() const { return m_ready; }
-    // Lets the process end and waits for it; the marker is gone afterwards.
     void Stop();
 
 private:
-    HANDLE m_ready_event = nullptr;
-    HANDLE m_exit_event = nullptr;
     HANDLE m_process = nullptr;
     bool m_ready = false;
 };
@@ -92,8 +91,10 @@ private:
 // Collects the trace messages of one facility while registered.
 class TraceCapture : public vqx::VQXTraceListener {
 public:
-    explicit TraceCapture(std::wstring facility);
-    ~TraceCapture() override;
+    explicit TraceCapture(std::wstring facility) : m_facility(std::move(facility)) {
+        vqx::VQXRegisterTraceListener(this);
+    }
+    ~TraceCapture() override { vqx::VQXUnregisterTraceListener(this); }
     void Write(const wchar_t* facility, const wchar_t* message) override;
     std::vector<std::wstring> Messages();
 
@@ -102,8 +103,5 @@ private:
     std::mutex m_lock;
     std::vector<std::wstring> m_messages;
 };
-
-// The directory of the running test program, with a trailing backslash.
-std::wstring ProgramDirectory();
 
 }  // namespace grxtest

@@ -1,14 +1,7 @@
 #include "grx_test_support.h"
 
-#include <memory>
-
 namespace grxtest {
 namespace {
-
-template <class Function>
-Function Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 constexpr const wchar_t* kStandInSettings[] = {
     L"GRXAPIXX_MODE", L"GRXAPIXX_ADAPTERS", L"GRXAPIXX_ADAPTER_NAME", L"GRXAPIXX_FAIL_CREATE",
@@ -20,37 +13,37 @@ constexpr const wchar_t* kStandInSettings[] = {
 
 }  // namespace
 
-StandIn::StandIn() : m_module(LoadLibraryW(L"grxapixx.dll")) {
-    if (m_module == nullptr) return;
-    m_reset = Export<GRXTest_Reset_Fn>(m_module, "GRXTest_Reset");
-    m_get_record = Export<GRXTest_GetRecord_Fn>(m_module, "GRXTest_GetRecord");
-    m_get_last_acquire = Export<GRXTest_GetLastAcquireRecord_Fn>(m_module, "GRXTest_GetLastAcquireRecord");
-    m_get_display_record = Export<GRXTest_GetDisplayRecord_Fn>(m_module, "GRXTest_GetDisplayRecord");
-}
+StandIn::StandIn() : m_module(LoadLibraryW(L"grxapixx.dll")) {}
 
 StandIn::~StandIn() {
     if (m_module != nullptr) FreeLibrary(m_module);
 }
 
-void StandIn::Reset() const { m_reset(); }
+template <class Function>
+Function StandIn::Export(const char* name) const {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(m_module, name)));
+}
+
+void StandIn::Reset() const { Export<GRXTest_Reset_Fn>("GRXTest_Reset")(); }
 
 GRXTestRecord StandIn::Record() const {
     GRXTestRecord record{};
-    m_get_record(&record, sizeof record);
+    Export<GRXTest_GetRecord_Fn>("GRXTest_GetRecord")(&record, sizeof record);
     return record;
 }
 
 std::vector<std::uint8_t> StandIn::LastAcquireRecord() const {
     std::vector<std::uint8_t> bytes(GRXTEST_ACQUIRE_RECORD_SIZE);
-    bytes.resize(static_cast<std::size_t>(m_get_last_acquire(bytes.data(), static_cast<std::int32_t>(bytes.size()))));
+    const auto copy = Export<GRXTest_GetLastAcquireRecord_Fn>("GRXTest_GetLastAcquireRecord");
+    bytes.resize(static_cast<std::size_t>(copy(bytes.data(), static_cast<std::int32_t>(bytes.size()))));
     return bytes;
 }
 
 std::vector<std::uint8_t> StandIn::DisplayRecord(int adapter_position, int display_position) const {
     std::vector<std::uint8_t> bytes(GRXTEST_DISPLAY_RECORD_SIZE);
-    const std::int32_t size = m_get_display_record(adapter_position, display_position, bytes.data(),
-                                                   static_cast<std::int32_t>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(size));
+    const auto copy = Export<GRXTest_GetDisplayRecord_Fn>("GRXTest_GetDisplayRecord");
+    bytes.resize(static_cast<std::size_t>(
+        copy(adapter_position, display_position, bytes.data(), static_cast<std::int32_t>(bytes.size()))));
     return bytes;
 }
 
@@ -70,8 +63,8 @@ CleanStandInSettings::CleanStandInSettings() {
 std::wstring ProgramDirectory() {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring directory(path, length);
-    return directory.substr(0, directory.find_last_of(L"\\/") + 1);
+    const std::wstring file(path, length);
+    return file.substr(0, file.find_last_of(L"\\/") + 1);
 }
 
 }  // namespace grxtest

@@ -1,30 +1,14 @@
-// Neither display library file can be found: every acquisition traces the load failure and
-// fails with -1, nothing is cached, and once the file is reachable the library binds; unbinding
-// then unloads it. Runs in a process of its own, which nothing else has loaded the stand-in into.
-#include "grx_test_support.h"
+// Binding in a fresh process, in order: neither library file can be found (each acquisition
+// traces the load failure and fails with -1), then a build lacking GRX_Display_TargetTiming_Get
+// (no binding, Create never called, the resolved Destroy is, the module unloaded, nothing traced),
+// then the complete stand-in binds, and unbinding unloads it. Nothing failed is cached.
+#include "grx_fixture.h"
 
-#include "bindings/grx_error.h"
 #include "bindings/grx_library.h"
-#include "bindings/grx_remote_display.h"
-
-#include <gtest/gtest.h>
 
 using namespace grxtest;
 
-namespace {
-
-std::int32_t AcquireFailureCode() {
-    try {
-        grx::AcquireRemoteDisplay();
-    } catch (const grx::grx_runtime_error& error) {
-        return error.code;
-    }
-    return 0;
-}
-
-}  // namespace
-
-TEST(GrxLoadFailure, TracedEachTimeThenBindsOnceTheFileIsFound) {
+TEST(GrxLoadFailure, TracedEachTimeThenAMissingExportThenBindsOnceTheLibraryIsComplete) {
     ASSERT_EQ(nullptr, GetModuleHandleW(L"grxapixx.dll"));
     const std::wstring empty_directory = ProgramDirectory() + L"grx-no-drivers";
     CreateDirectoryW(empty_directory.c_str(), nullptr);
@@ -33,19 +17,31 @@ TEST(GrxLoadFailure, TracedEachTimeThenBindsOnceTheFileIsFound) {
         ScopedEnv path(L"PATH", empty_directory.c_str());
         EXPECT_EQ(-1, AcquireFailureCode());
         EXPECT_EQ(-1, AcquireFailureCode());
-        const std::vector<std::wstring> messages = trace.Messages();
-        ASSERT_EQ(2u, messages.size());
-        EXPECT_EQ(L"LoadLibrary() - Unable to load GRX library, err 126", messages[0]);
-        EXPECT_EQ(messages[0], messages[1]);
+        const std::vector<std::wstring> expected(2, L"LoadLibrary() - Unable to load GRX library, err 126");
+        EXPECT_EQ(expected, trace.Messages());
         EXPECT_EQ(nullptr, GetModuleHandleW(L"grxapixx.dll"));
     }
+    {
+        TraceCapture trace(L"GRXFunctions");
+        ScopedEnv path(L"PATH", GRX_MISSING_EXPORT_DIR);
+        StandIn variant;
+        ASSERT_TRUE(variant.Loaded());
+        ASSERT_EQ(nullptr, GetProcAddress(variant.Module(), "GRX_Display_TargetTiming_Get"));
+        EXPECT_EQ(-1, AcquireFailureCode());
+        EXPECT_EQ(-1, AcquireFailureCode());
+        const GRXTestRecord record = variant.Record();
+        EXPECT_EQ(0, record.create_calls);
+        EXPECT_EQ(2, record.destroy_calls);
+        EXPECT_EQ(0, record.adapter_count_calls);
+        EXPECT_EQ(nullptr, grx::detail::BoundDisplayLibrary());
+        EXPECT_TRUE(trace.Messages().empty()) << "a missing export is not traced";
+    }
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"grxapixx.dll")) << "the binding kept no reference";
 
     TraceCapture trace(L"GRXFunctions");
-    auto display = grx::AcquireRemoteDisplay();
+    grx::AcquireRemoteDisplay().reset();
     EXPECT_NE(nullptr, GetModuleHandleW(L"grxapixx.dll"));
     EXPECT_TRUE(trace.Messages().empty());
-    display.reset();
-
     grx::detail::UnbindDisplayLibrary();
     EXPECT_EQ(nullptr, GetModuleHandleW(L"grxapixx.dll")) << "unbinding unloads the library";
 }
