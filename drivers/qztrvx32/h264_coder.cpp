@@ -1,7 +1,7 @@
 // H.264 syntax of the stand-in's stream: SPS, PPS, AUD and slices of I_PCM and P_Skip macroblocks.
 #include "h264_coder.h"
 
-#include "bit_writer.h"
+#include "codec/bit_writer.h"
 
 #include <cstring>
 #include <numeric>

@@ -1,0 +1,108 @@
+// Inter prediction of H.264 (clause 8.4.2.2): luma at quarter-sample positions with the 6-tap
+// filter, chroma at eighth-sample positions with the bilinear filter, both with the picture's
+// edge samples repeated outside it. A reference picture's three half-sample planes are computed
+// once, so that motion search and prediction read them instead of filtering each block again.
+// Ownership: RefPicture owns its planes; Predict* write caller arrays.
+// Thread rules: a built RefPicture is read-only and safe from any thread.
+#pragma once
+
+#include "picture.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qzt::h264 {
+
+// A plane with a margin of repeated edge samples on every side, so that blocks near or beyond the
+// picture edge read plain memory. At(0, 0) is the first sample of the picture.
+class PaddedPlane {
+public:
+    void Reset(int width, int height, int margin);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int Margin() const { return margin_; }
+    int Stride() const { return stride_; }
+    const uint8_t* At(int x, int y) const { return samples_.data() + Offset(x, y); }
+    uint8_t* At(int x, int y) { return samples_.data() + Offset(x, y); }
+
+    // Repeats the edge samples next to the rectangle [x0, x1) x [y0, y1) of the picture into the
+    // margins, after that rectangle was written.
+    void ExtendEdges(int x0, int y0, int x1, int y1);
+
+private:
+    ptrdiff_t Offset(int x, int y) const {
+        return static_cast<ptrdiff_t>(y + margin_) * stride_ + (x + margin_);
+    }
+
+    std::vector<uint8_t> samples_;
+    int width_ = 0;
+    int height_ = 0;
+    int margin_ = 0;
+    int stride_ = 0;
+};
+
+class RefPicture {
+public:
+    // Copies the (decoded, deblocked) picture and computes its half-sample planes. The picture
+    // covers whole macroblocks; its size is the decoder's picture size. Building the same object
+    // again with a picture of the same size recomputes only around the 16x16 luma blocks whose
+    // samples changed, which makes a mostly static screen cheap.
+    void Build(const Picture& decoded);
+
+    const Picture& Full() const { return full_; }
+    int Width() const { return full_.width; }
+    int Height() const { return full_.height; }
+
+    // Luma prediction of a w x h block (w, h in 4..16) whose top-left sample is at (x, y) in the
+    // current picture, displaced by the motion vector (mvx, mvy) in quarter samples: exactly the
+    // samples the decoder forms (clause 8.4.2.2.1), written to out with `outStride`.
+    void PredictLuma(int x, int y, int mvx, int mvy, int w, int h, uint8_t* out, int outStride) const;
+
+    // Chroma prediction of both chroma planes for a block whose top-left chroma sample is at
+    // (cx, cy), w x h chroma samples, for the luma vector (mvx, mvy) (clause 8.4.2.2.2, 4:2:0:
+    // eighth-sample chroma units equal the luma quarter-sample vector).
+    void PredictChroma(int cx, int cy, int mvx, int mvy, int w, int h, uint8_t* outU, uint8_t* outV,
+                       int outStride) const;
+
+    // Where the luma prediction of a block of at most 16x16 at (x, y) displaced by (mvx, mvy)
+    // lies: sample (i, j) of the prediction is first[j * stride + i] when second is null, else
+    // the rounded mean (first[...] + second[...] + 1) >> 1. Lets motion search measure a
+    // prediction without writing it.
+    struct LumaSource {
+        const uint8_t* first = nullptr;
+        const uint8_t* second = nullptr;
+        int stride = 0;
+    };
+    LumaSource LumaSourceAt(int x, int y, int mvx, int mvy) const;
+
+    // Luma reduced for coarse motion search: each sample of LumaMean2 is the rounded mean
+    // (a + b + c + d + 2) >> 2 of a 2x2 block of luma samples, and each sample of LumaMean4 the
+    // same mean of a 2x2 block of LumaMean2. Margins of 16 and 8 samples repeat the edges.
+    const PaddedPlane& LumaMean2() const { return mean2_; }
+    const PaddedPlane& LumaMean4() const { return mean4_; }
+
+private:
+    void Allocate(int width, int height);
+    void UpdateBlock(const Picture& decoded, int blockX, int blockY);
+    void ComputeHalfSamples(int x0, int y0, int x1, int y1);
+    void CopyChroma(const Picture& decoded);
+
+    Picture full_;
+    // The luma plane and its half-sample planes b (horizontal), h (vertical) and j (centre) at
+    // positions (x + 1/2, y), (x, y + 1/2), (x + 1/2, y + 1/2), all with the same margins; the
+    // half-sample values in the margins are those of the edge-extended picture.
+    PaddedPlane luma_;
+    PaddedPlane halfH_;
+    PaddedPlane halfV_;
+    PaddedPlane halfC_;
+    PaddedPlane chromaU_;
+    PaddedPlane chromaV_;
+    PaddedPlane mean2_;
+    PaddedPlane mean4_;
+    std::vector<uint8_t> dirtyBlocks_;        // per 16x16 luma block: changed by this Build
+    std::vector<uint8_t> recomputeBlocks_;    // per 16x16 luma block: half samples to recompute
+    std::vector<int16_t> intermediate_;       // unrounded horizontal 6-tap sums for j
+};
+
+}  // namespace qzt::h264
