@@ -116,14 +116,6 @@ void CopyPlaneArea(const std::vector<uint8_t>& from, int fromStride, int fromX, 
 
 }  // namespace
 
-void Picture::Resize(int newWidth, int newHeight) {
-    width = newWidth;
-    height = newHeight;
-    y.assign(static_cast<size_t>(width) * height, 0);
-    u.assign(static_cast<size_t>(width / 2) * (height / 2), 0);
-    v.assign(u.size(), 0);
-}
-
 SyntheticScreen::SyntheticScreen(int width, int height) : width_(Even(width)), height_(Even(height)) {
     desktop_.Resize(RoundUpTo16(width_), RoundUpTo16(height_));
     const int paddedHeight = desktop_.height;

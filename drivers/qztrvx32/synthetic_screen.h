@@ -4,6 +4,8 @@
 // Ownership: plain values. Thread rules: const members are safe from any thread.
 #pragma once
 
+#include "codec/picture.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -18,18 +20,6 @@ struct Rect {
         return x == other.x && y == other.y && width == other.width && height == other.height;
     }
     bool operator!=(const Rect& other) const { return !(*this == other); }
-};
-
-// An 8-bit 4:2:0 picture in three planes; width and height are even, chroma planes are half size
-// each way, every row of a plane is contiguous (stride = plane width).
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> y;
-    std::vector<uint8_t> u;
-    std::vector<uint8_t> v;
-
-    void Resize(int newWidth, int newHeight);
 };
 
 struct SceneLayout {

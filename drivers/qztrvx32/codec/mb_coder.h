@@ -1,0 +1,91 @@
+// Codes one macroblock of a picture: chooses its type (P_Skip, P_L0_16x16, Intra 16x16, Intra
+// 4x4) and modes by cost, writes its macroblock_layer syntax (CAVLC) and reconstructs it into the
+// picture being built exactly as a decoder does (before deblocking).
+// Ownership: borrows the pictures and the grid of its PictureCoder. Thread rules: the coding
+// thread of one encoder.
+#pragma once
+
+#include "bit_writer.h"
+#include "inter_pred.h"
+#include "intra_pred.h"
+#include "mb_state.h"
+#include "motion_search.h"
+#include "picture.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace qzt::h264 {
+
+struct MbCodingSettings {
+    bool limitLevelPrefix = true;  // profiles 66 and 77: level_prefix at most 15
+    SearchSettings search;
+};
+
+// What the caller demands of a macroblock.
+enum class MbDemand { kAny, kIntra };
+
+class MacroblockCoder {
+public:
+    struct Levels;  // the levels of one macroblock's residual
+
+    MacroblockCoder(const Picture& source, Picture& recon, MbGrid& grid, const MbCodingSettings& settings);
+    ~MacroblockCoder();
+    MacroblockCoder(const MacroblockCoder&) = delete;
+    MacroblockCoder& operator=(const MacroblockCoder&) = delete;
+
+    // The reference for P macroblocks (null in I slices).
+    void SetReference(const RefPicture* reference) { reference_ = reference; }
+
+    // Codes macroblock `mb` of slice `slice` at `qp` into `writer` and records its state in the
+    // grid. In P slices a skipped macroblock only increments `skipRun`; any other writes the
+    // pending run first. `lastQp` is QP_Y,PRED (the previous macroblock's QP in the slice) and
+    // receives this one's.
+    void Code(int mb, int slice, bool pSlice, MbDemand demand, int qp, int& lastQp, uint32_t& skipRun,
+              BitWriter& writer);
+
+private:
+    // Costs (SATD units) that steer the mode decision.
+    static constexpr int kInterGoodEnough = 384;  // an inter cost below this is not challenged by intra
+    static constexpr int kIntra4Worthwhile = 24;  // Intra 4x4 is analysed above this many lambdas
+    static constexpr int kIntraBias = 2;          // lambdas added to intra costs in P slices
+
+    uint8_t* ReconLuma(int mb) const;
+    const uint8_t* SourceLuma(int mb) const;
+    size_t ChromaOrigin(int mb) const;
+    Neighbours MbNeighbours(int mb) const;
+    Neighbours BlockNeighbours(int mb, int blkIdx) const;
+    int PredictedIntra4Mode(int mb, int bx, int by) const;
+
+    void PredictInter(int mb, const MotionVector& mv);
+    bool ResidualVanishes(int mb, int qp) const;
+    void CommitSkip(int mb, const MotionVector& mv, int lastQp, uint32_t& skipRun);
+    int SearchInter(int mb, const MotionVector& skipMv, int lambda, MotionVector& mv);
+    int Intra16Cost(int mb, int lambda, int& bestMode) const;
+    int AnalyseIntra4(int mb, int qp, int lambda);
+    uint8_t ChooseChromaMode(int mb);
+
+    void CodeLumaInter(int mb, int qp, Levels& levels);
+    void CodeInter(int mb, const MotionVector& mv, const MotionVector& skipMv, int qp, int& lastQp,
+                   uint32_t& skipRun, BitWriter& writer);
+    void CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, bool pSlice, int& lastQp, uint32_t& skipRun,
+                     BitWriter& writer);
+    void WriteIntra4(int mb, uint8_t chromaMode, int qp, bool pSlice, int& lastQp, uint32_t& skipRun,
+                     BitWriter& writer);
+    void FinishMacroblock(int mb, bool intra16, const Levels& levels, MbKind kind);
+
+    const Picture& source_;
+    Picture& recon_;
+    MbGrid& grid_;
+    const MbCodingSettings& settings_;
+    const RefPicture* reference_ = nullptr;
+    MbState current_;
+    uint8_t predLuma_[256] = {};  // inter prediction of the macroblock
+    uint8_t predU_[64] = {};      // chroma prediction (inter, or the chosen intra mode)
+    uint8_t predV_[64] = {};
+    std::unique_ptr<Levels> levels_;
+    std::unique_ptr<Levels> intra4Levels_;  // kept from the Intra 4x4 analysis
+};
+
+}  // namespace qzt::h264

@@ -1,0 +1,87 @@
+// Codes whole pictures: slices of macroblocks (each chosen by MacroblockCoder), the slice
+// headers, the in-loop deblocking filter, and the reference picture the next P picture predicts
+// from. A picture is coded into a scratch state first, so that rate control can have it coded
+// again at another QP; Commit() makes it the reference.
+// Ownership: owns its pictures and the macroblock states. Thread rules: one coding thread.
+#pragma once
+
+#include "coded_unit.h"
+#include "inter_pred.h"
+#include "mb_coder.h"
+#include "mb_state.h"
+#include "parameter_sets.h"
+#include "picture.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace qzt::h264 {
+
+struct CoderSettings {
+    StreamSettings stream;
+    bool deblocking = true;     // disable_deblocking_filter_idc 0, else 1
+    uint32_t mbsPerSlice = 0;   // 0: one slice per picture
+    bool halfPel = true;
+    bool quarterPel = true;
+};
+
+// What one coded picture turned out as.
+struct PictureStats {
+    uint32_t bytes = 0;          // bytes appended to the unit
+    double meanQp = 0;           // mean QPY over the macroblocks
+    int minQp = 51;
+    int maxQp = 0;
+    uint32_t intraMbs = 0;
+    uint32_t skippedMbs = 0;
+    uint32_t halfPelVectors = 0;     // vectors (inter and skipped) with a half-sample component and
+    uint32_t quarterPelVectors = 0;  // none at a quarter; vectors with a quarter-sample component
+};
+
+// The QP of macroblock `mb` given the bits written for the picture so far.
+using MacroblockQpFn = std::function<int(int mb, uint32_t bitsSoFar)>;
+
+class PictureCoder {
+public:
+    explicit PictureCoder(const CoderSettings& settings);
+
+    int MbWidth() const { return grid_.MbWidth(); }
+    int MbHeight() const { return grid_.MbHeight(); }
+    int MbCount() const { return grid_.Count(); }
+
+    // Forgets the reference: the next picture must be IDR.
+    void Restart();
+
+    // Codes `source` (padded to whole macroblocks) as an IDR or a P picture, appending its slices
+    // to `out`. `forcedIntra` (one byte per macroblock, or empty) marks macroblocks that must be
+    // intra. `qpOf` gives each macroblock's QP (the first one's is the slice QP). The result
+    // waits in a scratch state until Commit().
+    PictureStats Code(const Picture& source, bool idr, const std::vector<uint8_t>& forcedIntra,
+                      const MacroblockQpFn& qpOf, CodedUnit& out);
+    // Appends a P picture in which every macroblock is skipped (its reconstruction is the
+    // reference itself); committed at once.
+    PictureStats CodeSkipped(CodedUnit& out);
+    // The last coded picture becomes the reference and the frame number advances.
+    void Commit();
+
+    // The reconstruction of the last committed (or skipped) picture, deblocked, padded size.
+    const Picture& Reconstruction() const { return reference_.Full(); }
+
+private:
+    void WriteSliceHeader(BitWriter& writer, int firstMb, bool idr, int sliceQp) const;
+    void Deblock();
+    void CountVector(const MbState& state, PictureStats& stats) const;
+
+    CoderSettings settings_;
+    MbCodingSettings mbSettings_;
+    MbGrid grid_;
+    Picture recon_;          // the picture being coded
+    RefPicture reference_;   // the last committed picture
+    bool haveReference_ = false;
+    bool pendingIdr_ = false;
+    uint32_t frameNum_ = 0;
+    uint32_t idrPicId_ = 0;
+    std::vector<uint8_t> rbsp_;
+};
+
+}  // namespace qzt::h264
