@@ -22,6 +22,10 @@ EncoderSession* EncoderRegistry::Find(uint32_t handle) const {
     return found == sessions_.end() ? nullptr : found->second.get();
 }
 
+EncoderSession* EncoderRegistry::Newest() const {
+    return sessions_.empty() ? nullptr : sessions_.rbegin()->second.get();
+}
+
 bool EncoderRegistry::Remove(uint32_t handle) { return sessions_.erase(handle) != 0; }
 
 uint32_t EncoderRegistry::OutstandingCount() const {

@@ -15,6 +15,8 @@ public:
     // The new encoder's handle (never 0), or 0 when kMaxEncoders encoders exist.
     uint32_t Add(std::unique_ptr<EncoderSession> session);
     EncoderSession* Find(uint32_t handle) const;
+    // The encoder created last among the live ones, or null.
+    EncoderSession* Newest() const;
     bool Remove(uint32_t handle);
     // Resources handed out and not reclaimed, over every encoder.
     uint32_t OutstandingCount() const;

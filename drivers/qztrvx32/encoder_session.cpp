@@ -1,4 +1,4 @@
-// Output pacing, coding and resource pool of one stand-in encoder.
+// Configuration, worker thread, output pacing and resource pool of one stand-in encoder.
 #include "encoder_session.h"
 
 #include "qzt_test_api.h"
@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 namespace qzt {
 namespace {
@@ -16,11 +18,27 @@ using vqx::zep::ZEPOutputEntry;
 
 constexpr uint32_t kFeedbacksValid = 1u << 3;
 constexpr uint32_t kAudFieldValid = 1u << 4;
-constexpr uint32_t kMbsPerSliceBit = 1u << 8;
-constexpr uint32_t kTimingInfoBit = 1u << 15;
 constexpr uint32_t kOutputTypeSplit = 2;
 constexpr uint32_t kDefaultPoolLimit = 16;
-constexpr int64_t kTimestampUnitsPerSecond = 10000000;  // 100 ns
+constexpr size_t kKeptPictureInfos = 4096;
+constexpr uint32_t kMaxSkippedPicPeriod = 7;
+
+// Change-mask bit k marks the field at offset 36 + 4k as valid.
+enum ConfigBit : uint32_t {
+    kBitIntraRefresh = 0,
+    kBitVbvSize = 2,
+    kBitVbvFullness = 3,
+    kBitMinQp = 4,
+    kBitMaxQp = 5,
+    kBitDeblocking = 7,
+    kBitMbsPerSlice = 8,
+    kBitFiller = 10,
+    kBitQpI = 11,
+    kBitQpP = 12,
+    kBitHalfPixel = 13,
+    kBitQuarterPixel = 14,
+    kBitTimingInfo = 15,
+};
 
 uint32_t g_nextResourceId = 1;  // process-wide, never 0; guarded by the service lock
 
@@ -38,15 +56,6 @@ int64_t Now() {
     return counter.QuadPart;
 }
 
-// index * denominator * unitsPerSecond / numerator without overflowing for any realistic index.
-int64_t FrameTime(uint64_t index, uint32_t numerator, uint32_t denominator, int64_t unitsPerSecond) {
-    const uint64_t scaled = index * denominator;
-    const uint64_t whole = scaled / numerator;
-    const uint64_t rest = scaled % numerator;
-    return static_cast<int64_t>(whole * static_cast<uint64_t>(unitsPerSecond) +
-                                rest * static_cast<uint64_t>(unitsPerSecond) / numerator);
-}
-
 // Where the second part of a split output begins: at its second NAL unit, or halfway when it
 // holds only one.
 size_t SplitPoint(const CodedUnit& unit) {
@@ -62,32 +71,95 @@ void FillEntry(ZEPOutputEntry& entry, uint32_t id, uint32_t typeCode, int64_t ti
     entry.timestamp = timestamp;
 }
 
+// Says something on the debugger output and on standard error.
+void Say(const std::string& text) {
+    const std::string line = "qztrvx32: " + text + "\n";
+    OutputDebugStringA(line.c_str());
+    std::fputs(line.c_str(), stderr);
+}
+
 }  // namespace
 
-EncoderSession::EncoderSession(const ZEPCreateParams& params)
-    : insertAud_((params.optionalFieldMask & kAudFieldValid) != 0 && params.insertAud != 0),
+StreamConfig DefaultStreamConfig() {
+    StreamConfig config;  // every member's initialiser is the documented default
+    return config;
+}
+
+void ApplyConfigRecord(const ZEPConfig& config, StreamConfig& into) {
+    const auto has = [&config](ConfigBit bit) { return (config.changeMask >> bit & 1u) != 0; };
+    into.idrPeriod = config.idrPeriod;
+    into.skippedPicPeriod = std::min(config.skippedPicPeriod, kMaxSkippedPicPeriod);
+    into.rate.mode = config.rateControlMethod;
+    into.rate.bitrate = config.bitrate;
+    into.rate.peakBitrate = config.peakBitrate;
+    if (has(kBitIntraRefresh)) into.intraRefreshMbs = config.intraRefreshMbs;
+    if (has(kBitVbvSize)) into.rate.vbvSize = config.vbvBufferSize;
+    if (has(kBitVbvFullness)) into.rate.initialFullness = config.initialVbvFullness;
+    if (has(kBitMinQp)) into.rate.minQp = config.minQp;
+    if (has(kBitMaxQp)) into.rate.maxQp = config.maxQp;
+    if (has(kBitDeblocking)) into.deblocking = config.deblockingDisabled == 0;
+    if (has(kBitMbsPerSlice)) into.mbsPerSlice = config.mbsPerSlice;
+    if (has(kBitFiller)) into.rate.filler = config.fillerData != 0;
+    if (has(kBitQpI)) into.rate.qpI = config.qpI;
+    if (has(kBitQpP)) into.rate.qpP = config.qpP;
+    if (has(kBitHalfPixel)) into.halfPel = config.halfPixel != 0;
+    if (has(kBitQuarterPixel)) into.quarterPel = config.quarterPixel != 0;
+    if (has(kBitTimingInfo)) into.timingInfo = config.timingInfo != 0;
+}
+
+std::unique_ptr<PictureSource> MakePictureSource(int width, int height, std::string& error) {
+    wchar_t path[MAX_PATH + 1];
+    const DWORD length = GetEnvironmentVariableW(L"QZTRVX32_SOURCE", path, MAX_PATH + 1);
+    if (length == 0) {
+        return std::make_unique<SyntheticSource>(width, height);
+    }
+    if (length > MAX_PATH) {
+        error = "QZTRVX32_SOURCE: the path is too long";
+        Say(error);
+        return nullptr;
+    }
+    std::unique_ptr<Y4mSource> source = Y4mSource::Open(path, width, height, error);
+    if (!source) {
+        char narrow[MAX_PATH * 3 + 1] = {};
+        WideCharToMultiByte(CP_UTF8, 0, path, -1, narrow, sizeof narrow - 1, nullptr, nullptr);
+        error = std::string("QZTRVX32_SOURCE ") + narrow + ": " + error;
+        Say(error);
+    }
+    return source;
+}
+
+EncoderSession::EncoderSession(const ZEPCreateParams& params, std::unique_ptr<PictureSource> source)
+    : params_(params),
       splitOutputs_(params.outputType == kOutputTypeSplit),
       poolLimit_((params.optionalFieldMask & kFeedbacksValid) != 0 ? std::clamp<uint32_t>(params.feedbacks, 2, 32)
                                                                     : kDefaultPoolLimit),
-      screen_(static_cast<int>(params.width), static_cast<int>(params.height)) {
-    stream_.width = static_cast<int>(params.width);
-    stream_.height = static_cast<int>(params.height);
-    stream_.profileIdc = params.profile;
-    stream_.levelIdc = params.level;
-    stream_.fpsNumerator = params.fpsNumerator;
-    stream_.fpsDenominator = params.fpsDenominator;
+      source_(std::move(source)),
+      encoder_(
+          [&params] {
+              h264::StreamSettings stream;
+              stream.width = static_cast<int>(params.width);
+              stream.height = static_cast<int>(params.height);
+              stream.profileIdc = params.profile;
+              stream.levelIdc = params.level;
+              stream.fpsNumerator = params.fpsNumerator;
+              stream.fpsDenominator = params.fpsDenominator;
+              return stream;
+          }(),
+          (params.optionalFieldMask & kAudFieldValid) != 0 && params.insertAud != 0, *source_),
+      config_(DefaultStreamConfig()) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     ticksPerSecond_ = frequency.QuadPart;
 }
 
+EncoderSession::~EncoderSession() { StopWorker(); }
+
 void EncoderSession::SetConfig(const ZEPConfig& config) {
-    idrPeriod_ = config.idrPeriod;
-    if ((config.changeMask & kMbsPerSliceBit) != 0) {
-        mbsPerSlice_ = config.mbsPerSlice;
-    }
-    if ((config.changeMask & kTimingInfoBit) != 0) {
-        timingInfo_ = config.timingInfo != 0;
+    ApplyConfigRecord(config, config_);
+    if (started_) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        pendingConfig_ = config_;
+        configPending_ = true;
     }
 }
 
@@ -95,28 +167,93 @@ int32_t EncoderSession::Start() {
     if (started_) {
         return kWrongState;
     }
-    stream_.timingInfo = timingInfo_;
-    coder_ = std::make_unique<H264Coder>(stream_);
-    changedMbs_.assign(static_cast<size_t>(coder_->MbCount()), 0);
-    shownLayout_ = screen_.LayoutAt(0);
-    screen_.Compose(shownLayout_, picture_);
-    nextPicture_ = 0;
-    picturesSinceIdr_ = 0;
+    encoder_.Restart(config_);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopWorker_ = false;
+        configPending_ = false;
+        infos_.clear();
+    }
     started_ = true;
     startTicks_ = Now();
+    worker_ = std::thread([this] { WorkerLoop(); });
     return 0;
+}
+
+void EncoderSession::StopWorker() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopWorker_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
 }
 
 int32_t EncoderSession::Stop() {
     if (!started_) {
         return kWrongState;
     }
+    StopWorker();
     started_ = false;
-    while (!ready_.empty()) {
-        free_.push_back(std::move(ready_.front()));
-        ready_.pop_front();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (std::deque<ResourcePtr>* queue : {&coded_, &ready_}) {
+        while (!queue->empty()) {
+            free_.push_back(std::move(queue->front()));
+            queue->pop_front();
+            --resourcesInUse_;
+        }
     }
     return 0;
+}
+
+void EncoderSession::WorkerLoop() {
+    const int64_t lookahead = DueTicks(1);  // code a picture up to one frame period before it is due
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopWorker_) {
+        if (resourcesInUse_ >= poolLimit_) {
+            wake_.wait(lock);
+            continue;
+        }
+        const int64_t wakeAt = DueTicks(encoder_.NextPicture()) - lookahead;
+        const int64_t now = Now() - startTicks_;
+        if (now < wakeAt) {
+            wake_.wait_for(lock, std::chrono::microseconds((wakeAt - now) * 1000000 / ticksPerSecond_ + 1));
+            continue;
+        }
+        if (configPending_) {
+            encoder_.Reconfigure(pendingConfig_);
+            configPending_ = false;
+        }
+        ResourcePtr resource;
+        if (free_.empty()) {
+            resource = std::make_unique<Resource>();
+        } else {
+            resource = std::move(free_.back());
+            free_.pop_back();
+        }
+        ++resourcesInUse_;
+        lock.unlock();
+        try {
+            encoder_.EncodeNext(resource->picture);
+        } catch (const std::exception& error) {
+            Say(std::string("coding stopped: ") + error.what());
+            lock.lock();
+            --resourcesInUse_;
+            return;
+        }
+        lock.lock();
+        infos_.push_back(resource->picture.info);
+        if (infos_.size() > kKeptPictureInfos) {
+            infos_.pop_front();
+        }
+        if (resource->picture.info.underflow != 0) {
+            Say("picture " + std::to_string(resource->picture.info.picture) +
+                " overflows the VBV buffer even at the maximum QP; sent as it is");
+        }
+        coded_.push_back(std::move(resource));
+    }
 }
 
 int32_t EncoderSession::Query(uint32_t requested, ZEPOutputEntry* entries, uint32_t& returned,
@@ -136,10 +273,10 @@ int32_t EncoderSession::Query(uint32_t requested, ZEPOutputEntry* entries, uint3
     const size_t needed = splitOutputs_ && requested == 2 ? 1 : requested;
     const int64_t now = Now();
     const int64_t delayTicks = static_cast<int64_t>(controls.outputDelayMs) * ticksPerSecond_ / 1000;
-    while (ready_.size() < needed && PrepareNextOutput(now, delayTicks)) {
+    while (ready_.size() < needed && TakeDueOutput(now, delayTicks)) {
     }
     if (ready_.size() < needed) {
-        return 0;  // not due yet, or every resource is out
+        return 0;  // not due yet, not coded yet, or every resource is out
     }
     if (controls.answerPartial) {
         partialUsed = true;
@@ -156,99 +293,72 @@ int32_t EncoderSession::Query(uint32_t requested, ZEPOutputEntry* entries, uint3
     return 0;
 }
 
+bool EncoderSession::TakeDueOutput(int64_t now, int64_t delayTicks) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (coded_.empty()) {
+        return false;
+    }
+    const uint64_t index = coded_.front()->picture.info.picture;
+    if (now - startTicks_ < DueTicks(index) + delayTicks) {
+        return false;
+    }
+    coded_.front()->id = NewResourceId();
+    ready_.push_back(std::move(coded_.front()));
+    coded_.pop_front();
+    return true;
+}
+
 int32_t EncoderSession::Reclaim(uint32_t resourceId) {
     const auto found = std::find_if(outstanding_.begin(), outstanding_.end(),
                                     [resourceId](const ResourcePtr& resource) { return resource->id == resourceId; });
     if (found == outstanding_.end()) {
         return kBadResource;
     }
-    free_.push_back(std::move(*found));
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        free_.push_back(std::move(*found));
+        --resourcesInUse_;
+    }
     outstanding_.erase(found);
+    wake_.notify_all();
     return 0;
+}
+
+bool EncoderSession::PictureInfo(uint32_t picture, QztPictureInfo& info) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const QztPictureInfo& kept : infos_) {
+        if (kept.picture == picture) {
+            info = kept;
+            return true;
+        }
+    }
+    return false;
 }
 
 void EncoderSession::FillEntries(uint32_t requested, uint32_t count, ZEPOutputEntry* entries) const {
     if (splitOutputs_ && requested == 2) {
-        const Resource& resource = *ready_.front();
-        const uint8_t* const data = resource.unit.bytes.data();
-        const size_t split = SplitPoint(resource.unit);
+        const EncodedPicture& picture = ready_.front()->picture;
+        const uint32_t id = ready_.front()->id;
+        const uint8_t* const data = picture.unit.bytes.data();
+        const size_t split = SplitPoint(picture.unit);
         if (count >= 1) {
-            FillEntry(entries[0], resource.id, resource.typeCode, resource.timestamp, data, split);
+            FillEntry(entries[0], id, picture.typeCode, picture.timestamp, data, split);
         }
         if (count >= 2) {
-            FillEntry(entries[1], resource.id, kTypeContinuation, resource.timestamp, data + split,
-                      resource.unit.bytes.size() - split);
+            FillEntry(entries[1], id, kTypeContinuation, picture.timestamp, data + split,
+                      picture.unit.bytes.size() - split);
         }
         return;
     }
     for (uint32_t i = 0; i < count; ++i) {
         const Resource& resource = *ready_[i];
-        FillEntry(entries[i], resource.id, resource.typeCode, resource.timestamp, resource.unit.bytes.data(),
-                  resource.unit.bytes.size());
+        FillEntry(entries[i], resource.id, resource.picture.typeCode, resource.picture.timestamp,
+                  resource.picture.unit.bytes.data(), resource.picture.unit.bytes.size());
     }
 }
 
 int64_t EncoderSession::DueTicks(uint64_t pictureIndex) const {
-    return FrameTime(pictureIndex, stream_.fpsNumerator, stream_.fpsDenominator, ticksPerSecond_);
-}
-
-EncoderSession::ResourcePtr EncoderSession::TakeFreeResource() {
-    if (ready_.size() + outstanding_.size() >= poolLimit_) {
-        return nullptr;
-    }
-    if (free_.empty()) {
-        return std::make_unique<Resource>();
-    }
-    ResourcePtr resource = std::move(free_.back());
-    free_.pop_back();
-    return resource;
-}
-
-bool EncoderSession::PrepareNextOutput(int64_t now, int64_t delayTicks) {
-    // One output per frame period: picture n is due at start + n frame periods.
-    if (now - startTicks_ < DueTicks(nextPicture_) + delayTicks) {
-        return false;
-    }
-    ResourcePtr resource = TakeFreeResource();
-    if (!resource) {
-        return false;
-    }
-    resource->unit.Clear();
-    resource->id = NewResourceId();
-    CodeNextPicture(*resource);
-    ready_.push_back(std::move(resource));
-    return true;
-}
-
-void EncoderSession::CodeNextPicture(Resource& resource) {
-    const uint64_t index = nextPicture_++;
-    const bool idr = index == 0 || (idrPeriod_ != 0 && picturesSinceIdr_ >= idrPeriod_);
-    const SceneLayout layout = screen_.LayoutAt(index);
-    std::fill(changedMbs_.begin(), changedMbs_.end(), 0);
-    const std::vector<Rect> areas = screen_.ChangedAreas(shownLayout_, layout);
-    const int mbWidth = coder_->MbWidth();
-    for (const Rect& area : areas) {
-        for (int mbY = area.y / 16; mbY <= (area.y + area.height - 1) / 16; ++mbY) {
-            std::fill_n(changedMbs_.begin() + mbY * mbWidth + area.x / 16, (area.x + area.width - 1) / 16 - area.x / 16 + 1,
-                        1);
-        }
-    }
-    screen_.Update(shownLayout_, layout, picture_);
-    shownLayout_ = layout;
-
-    // The first picture after a start carries the parameter sets in front of it, in one access
-    // unit: its delimiter (if any) comes before the SPS, and none follows them.
-    const bool first = index == 0;
-    if (first) {
-        coder_->WriteParameterSets(insertAud_, resource.unit);
-    }
-    coder_->WritePicture(picture_, changedMbs_, idr, insertAud_ && !first, mbsPerSlice_, resource.unit);
-    picturesSinceIdr_ = idr ? 1 : picturesSinceIdr_ + 1;
-    resource.typeCode = first ? kTypeFirstIdrPicture
-                        : idr ? kTypeIdrPicture
-                        : areas.empty() ? kTypeSkippedPicture
-                                        : kTypePPicture;
-    resource.timestamp = FrameTime(index, stream_.fpsNumerator, stream_.fpsDenominator, kTimestampUnitsPerSecond);
+    return FrameTime(pictureIndex, params_.fpsNumerator, params_.fpsDenominator, ticksPerSecond_);
 }
 
 }  // namespace qzt

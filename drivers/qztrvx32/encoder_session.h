@@ -1,17 +1,23 @@
-// One encoder of the stand-in service: its creation parameters and configuration, the start
-// time that paces its outputs, the synthetic screen it codes, and the small pool of resources
-// that hold coded outputs until the caller reclaims them.
-// Ownership: owns its resources; the data address of a delivered output stays valid until that
-// resource is reclaimed or the encoder is destroyed. Thread rules: used under ServiceMutex().
+// One encoder of the stand-in service: its configuration, a worker thread that codes the
+// pictures in order (ahead of their due time where it can), the pacing that makes output n due
+// at start + n frame periods, and the small pool of resources that hold coded outputs until the
+// caller reclaims them.
+// Ownership: owns its worker, source and resources; the data address of a delivered output stays
+// valid until that resource is reclaimed or the encoder is destroyed.
+// Thread rules: the public members run under ServiceMutex(); the worker never takes that lock,
+// and shares the queue with them under the session's own mutex.
 #pragma once
 
 #include "bindings/zep_records.h"
-#include "h264_coder.h"
-#include "synthetic_screen.h"
+#include "picture_source.h"
+#include "stream_encoder.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace qzt {
@@ -24,14 +30,22 @@ struct QueryControls {
     bool answerPartial = false;  // report one entry fewer than requested, deliver nothing
 };
 
+// The stand-in's configuration before any ZEPSetConfig (see README.md).
+StreamConfig DefaultStreamConfig();
+// `config` taken into `into`: fields without a change-mask bit always, the others when their bit
+// is set; each value vqx may send gets its documented clamp.
+void ApplyConfigRecord(const vqx::zep::ZEPConfig& config, StreamConfig& into);
+
 class EncoderSession {
 public:
-    // `params` has passed validation (size, frame rate, usage, output type).
-    explicit EncoderSession(const vqx::zep::ZEPCreateParams& params);
+    // `params` has passed validation; `source` paints the screen.
+    EncoderSession(const vqx::zep::ZEPCreateParams& params, std::unique_ptr<PictureSource> source);
+    ~EncoderSession();
+    EncoderSession(const EncoderSession&) = delete;
+    EncoderSession& operator=(const EncoderSession&) = delete;
 
-    // Takes the IDR period always and the optional fields whose change-mask bit is set (macroblocks
-    // per slice, timing information). The period applies from the next picture, the other two
-    // from the next start.
+    // Rate control, intra refresh and the IDR and skipped-picture periods apply from the next
+    // picture coded; slices, deblocking, sub-sample vectors and timing from the next start.
     void SetConfig(const vqx::zep::ZEPConfig& config);
     int32_t Start();
     int32_t Stop();
@@ -43,45 +57,52 @@ public:
     int32_t Reclaim(uint32_t resourceId);
 
     uint32_t OutstandingCount() const { return static_cast<uint32_t>(outstanding_.size()); }
+    // What was recorded of picture `picture` of the current (or last) run; false if not coded.
+    bool PictureInfo(uint32_t picture, QztPictureInfo& info);
 
 private:
     struct Resource {
         uint32_t id = 0;
-        uint32_t typeCode = 0;
-        int64_t timestamp = 0;
-        CodedUnit unit;
+        EncodedPicture picture;
     };
     using ResourcePtr = std::unique_ptr<Resource>;
 
-    bool PrepareNextOutput(int64_t now, int64_t delayTicks);
-    void CodeNextPicture(Resource& resource);
+    void WorkerLoop();
+    void StopWorker();
+    bool TakeDueOutput(int64_t now, int64_t delayTicks);
     int64_t DueTicks(uint64_t pictureIndex) const;
     void FillEntries(uint32_t requested, uint32_t count, vqx::zep::ZEPOutputEntry* entries) const;
-    ResourcePtr TakeFreeResource();
 
-    StreamSettings stream_;
-    bool insertAud_;
+    vqx::zep::ZEPCreateParams params_;
     bool splitOutputs_;  // output type code 2: a query for two entries gets one output in two parts
     uint32_t poolLimit_;
-    uint32_t idrPeriod_ = 0;     // 0: only the first picture after a start is IDR
-    uint32_t mbsPerSlice_ = 0;   // 0: one slice per picture
-    bool timingInfo_ = true;
-
-    SyntheticScreen screen_;
-    std::unique_ptr<H264Coder> coder_;
-    Picture picture_;            // what the decoder shows after the last coded picture
-    SceneLayout shownLayout_;
-    std::vector<uint8_t> changedMbs_;
-
+    int64_t ticksPerSecond_ = 1;
+    std::unique_ptr<PictureSource> source_;
+    StreamEncoder encoder_;
+    StreamConfig config_;         // as configured; taken by the next start
     bool started_ = false;
     int64_t startTicks_ = 0;
-    int64_t ticksPerSecond_ = 1;
-    uint64_t nextPicture_ = 0;
-    uint32_t picturesSinceIdr_ = 0;
 
-    std::deque<ResourcePtr> ready_;          // coded, in delivery order, not handed out yet
+    // Shared with the worker under mutex_.
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::thread worker_;
+    bool stopWorker_ = false;
+    bool configPending_ = false;
+    StreamConfig pendingConfig_;
+    uint64_t picturesCoded_ = 0;
+    std::deque<ResourcePtr> coded_;        // coded, in order, not due or not delivered yet
+    std::vector<ResourcePtr> free_;        // reclaimed, reused last in first out
+    uint32_t resourcesInUse_ = 0;          // coded_ + ready_ + outstanding_ + the worker's one
+    std::deque<QztPictureInfo> infos_;     // of the latest pictures of this run
+
+    // Used under ServiceMutex() only.
+    std::deque<ResourcePtr> ready_;          // due, not handed out yet
     std::vector<ResourcePtr> outstanding_;   // handed out, awaiting reclaim
-    std::vector<ResourcePtr> free_;          // reclaimed, reused last in first out
 };
+
+// The screen an encoder captures: the file named by QZTRVX32_SOURCE, else the synthetic screen.
+// Null with `error` set when the file cannot be used.
+std::unique_ptr<PictureSource> MakePictureSource(int width, int height, std::string& error);
 
 }  // namespace qzt

@@ -32,6 +32,26 @@ constexpr uint32_t kTypeIdrPicture = 2;       // any later IDR picture
 constexpr uint32_t kTypePPicture = 4;       // a P picture with changed macroblocks
 constexpr uint32_t kTypeSkippedPicture = 5;  // a P picture in which nothing changed (all skipped)
 
+// What the stand-in knows of one output it coded (QztTest_GetPictureInfo).
+struct QztPictureInfo {
+    uint32_t picture;            // index since the start
+    uint32_t typeCode;           // kTypeFirstIdrPicture ... kTypeSkippedPicture
+    uint32_t bytes;              // the whole output, filler included
+    uint32_t fillerBytes;        // filler NAL units (type 12), start codes included
+    uint32_t crc;                // CRC-32 of the reconstruction, visible area as planar I420
+    uint32_t sliceQp;            // QP of the first macroblock
+    uint32_t minQp;              // over the macroblocks (skipped ones carry the QP they inherit)
+    uint32_t maxQp;
+    uint32_t meanQpX100;
+    uint32_t intraMbs;
+    uint32_t skippedMbs;
+    uint32_t halfPelVectors;     // vectors with a half-sample component and no quarter-sample one
+    uint32_t quarterPelVectors;  // vectors with a quarter-sample component
+    uint32_t retries;            // times the picture was coded again at a higher QP
+    uint32_t underflow;          // 1: the picture broke the buffer model even at "Max QP"
+    int32_t bufferBits;          // buffer level after the picture
+};
+
 extern "C" {
 using QztResetProc = void(__cdecl*)();
 using QztFailOperationProc = void(__cdecl*)(const char* operation, int32_t code, uint32_t times);
@@ -43,6 +63,7 @@ using QztGetReclaimedIdsProc = uint32_t(__cdecl*)(uint32_t* out, uint32_t capaci
 using QztGetOutstandingCountProc = uint32_t(__cdecl*)();
 using QztRenderFrameProc = int32_t(__cdecl*)(uint32_t width, uint32_t height, uint32_t frameIndex, uint8_t* out,
                                               uint32_t size);
+using QztGetPictureInfoProc = int32_t(__cdecl*)(uint32_t handle, uint32_t picture, QztPictureInfo* out);
 }
 
 // The controls of a loaded stand-in. Load() fills every member or returns false.
@@ -60,6 +81,7 @@ struct TestControls {
     QztGetReclaimedIdsProc GetReclaimedIds = nullptr;
     QztGetOutstandingCountProc GetOutstandingCount = nullptr;
     QztRenderFrameProc RenderFrame = nullptr;
+    QztGetPictureInfoProc GetPictureInfo = nullptr;
 
     bool Load(HMODULE module) {
         return Find(module, "QztTest_Reset", Reset) && Find(module, "QztTest_FailOperation", FailOperation) &&
@@ -72,7 +94,8 @@ struct TestControls {
                Find(module, "QztTest_GetCallCount", GetCallCount) &&
                Find(module, "QztTest_GetReclaimedIds", GetReclaimedIds) &&
                Find(module, "QztTest_GetOutstandingCount", GetOutstandingCount) &&
-               Find(module, "QztTest_RenderFrame", RenderFrame);
+               Find(module, "QztTest_RenderFrame", RenderFrame) &&
+               Find(module, "QztTest_GetPictureInfo", GetPictureInfo);
     }
 
     // Loads the controls of the qztrvx32.dll already loaded in this process.

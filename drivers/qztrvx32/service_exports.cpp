@@ -122,7 +122,13 @@ int32_t __stdcall ServiceCreate(const ZEPCreateParams* params, const ZEPCreateVe
         if (const int32_t invalid = ValidateCreateParams(*params)) {
             return invalid;
         }
-        const uint32_t handle = Registry().Add(std::make_unique<EncoderSession>(*params));
+        std::string sourceError;
+        std::unique_ptr<PictureSource> source =
+            MakePictureSource(static_cast<int>(params->width), static_cast<int>(params->height), sourceError);
+        if (!source) {
+            return kBadParameter;
+        }
+        const uint32_t handle = Registry().Add(std::make_unique<EncoderSession>(*params, std::move(source)));
         if (handle == 0) {
             return kTooManyEncoders;
         }

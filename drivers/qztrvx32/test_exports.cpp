@@ -133,4 +133,20 @@ int32_t __cdecl QztTest_RenderFrame(uint32_t width, uint32_t height, uint32_t fr
     }
 }
 
+int32_t __cdecl QztTest_GetPictureInfo(uint32_t handle, uint32_t picture, QztPictureInfo* out) {
+    if (out == nullptr) {
+        return kNullPointer;
+    }
+    try {
+        const Lock lock(ServiceMutex());
+        EncoderSession* const session = handle == 0 ? Registry().Newest() : Registry().Find(handle);
+        if (session == nullptr) {
+            return kBadHandle;
+        }
+        return session->PictureInfo(picture, *out) ? 0 : kBadParameter;
+    } catch (...) {
+        return kInternalError;
+    }
+}
+
 }  // extern "C"

@@ -677,7 +677,7 @@ int MacroblockCoder::AnalyseIntra4(int mb, int qp, int lambda) {
         uint8_t* at = out + by * 4 * recon_.width + bx * 4;
         const uint8_t* from = src + by * 4 * source_.width + bx * 4;
         uint8_t pred[16];
-        uint8_t bestPred[16];
+        uint8_t bestPred[16] = {};
         int bestCost = INT_MAX;
         int bestMode = kI4Dc;
         for (int mode = 0; mode < 9; ++mode) {

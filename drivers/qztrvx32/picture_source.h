@@ -1,0 +1,67 @@
+// Where the stand-in's screen comes from: the synthetic desktop, or the frames of a YUV4MPEG2
+// file (looped). Each source paints picture n of the stream into a picture padded to whole
+// macroblocks (the padding repeats the edge samples).
+// Ownership: a source owns its file and scratch. Thread rules: one coding thread at a time.
+#pragma once
+
+#include "codec/picture.h"
+#include "synthetic_screen.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace qzt {
+
+class PictureSource {
+public:
+    virtual ~PictureSource() = default;
+    // Paints picture `index` into `picture` (already sized to the padded size).
+    virtual void Render(uint64_t index, Picture& picture) = 0;
+};
+
+// The synthetic screen; consecutive pictures only repaint what moved.
+class SyntheticSource : public PictureSource {
+public:
+    SyntheticSource(int width, int height) : screen_(width, height) {}
+    void Render(uint64_t index, Picture& picture) override;
+
+private:
+    SyntheticScreen screen_;
+    bool painted_ = false;
+    uint64_t lastIndex_ = 0;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// A YUV4MPEG2 file of 8-bit 4:2:0 frames, read on demand: picture n shows frame n modulo the
+// file's frame count.
+class Y4mSource : public PictureSource {
+public:
+    // Opens and checks the file; on failure `error` says why and the source is unusable.
+    static std::unique_ptr<Y4mSource> Open(const std::wstring& path, int width, int height, std::string& error);
+    void Render(uint64_t index, Picture& picture) override;
+    uint64_t FrameCount() const { return frameCount_; }
+
+private:
+    Y4mSource() = default;
+    bool ReadFrame(uint64_t frame);
+
+    UniqueFile file_;
+    int width_ = 0;
+    int height_ = 0;
+    int64_t firstFrameOffset_ = 0;  // where the first FRAME header starts
+    int64_t frameStride_ = 0;       // FRAME header + samples
+    int64_t frameHeaderSize_ = 0;
+    uint64_t frameCount_ = 0;
+    std::vector<uint8_t> samples_;
+};
+
+// Repeats the visible area's last column and row into the padding of `picture`.
+void PadEdges(Picture& picture, int visibleWidth, int visibleHeight);
+
+}  // namespace qzt
