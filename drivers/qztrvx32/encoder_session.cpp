@@ -157,9 +157,12 @@ EncoderSession::~EncoderSession() { StopWorker(); }
 void EncoderSession::SetConfig(const ZEPConfig& config) {
     ApplyConfigRecord(config, config_);
     if (started_) {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        pendingConfig_ = config_;
-        configPending_ = true;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            pendingConfig_ = config_;
+            configPending_ = true;
+        }
+        wake_.notify_all();
     }
 }
 
@@ -174,10 +177,49 @@ int32_t EncoderSession::Start() {
         configPending_ = false;
         infos_.clear();
     }
+    // Picture 0 is due at the start: it is coded here, the worker codes the ones after it.
+    ResourcePtr first = TakeFreeResource();
+    encoder_.EncodeNext(first->picture);
+    RecordCoded(std::move(first));
     started_ = true;
     startTicks_ = Now();
     worker_ = std::thread([this] { WorkerLoop(); });
     return 0;
+}
+
+EncoderSession::ResourcePtr EncoderSession::TakeFreeResource() {
+    ResourcePtr resource;
+    if (free_.empty()) {
+        resource = std::make_unique<Resource>();
+    } else {
+        resource = std::move(free_.back());
+        free_.pop_back();
+    }
+    ++resourcesInUse_;
+    return resource;
+}
+
+void EncoderSession::RecordCoded(ResourcePtr resource) {
+    infos_.push_back(resource->picture.info);
+    if (infos_.size() > kKeptPictureInfos) {
+        infos_.pop_front();
+    }
+    if (resource->picture.info.underflow != 0) {
+        Say("picture " + std::to_string(resource->picture.info.picture) +
+            " overflows the VBV buffer even at the maximum QP; sent as it is");
+    }
+    coded_.push_back(std::move(resource));
+}
+
+void EncoderSession::DiscardTentative() {
+    // The picture coded ahead has not been handed out: code it again with the new configuration.
+    while (!coded_.empty()) {
+        free_.push_back(std::move(coded_.back()));
+        coded_.pop_back();
+        --resourcesInUse_;
+        infos_.pop_back();
+    }
+    encoder_.Discard();
 }
 
 void EncoderSession::StopWorker() {
@@ -212,7 +254,14 @@ void EncoderSession::WorkerLoop() {
     const int64_t lookahead = DueTicks(1);  // code a picture up to one frame period before it is due
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopWorker_) {
-        if (resourcesInUse_ >= poolLimit_) {
+        if (configPending_) {
+            DiscardTentative();
+            encoder_.Reconfigure(pendingConfig_);
+            configPending_ = false;
+            continue;
+        }
+        // One picture ahead at most, so that a new configuration reaches the next picture.
+        if (!coded_.empty() || resourcesInUse_ >= poolLimit_) {
             wake_.wait(lock);
             continue;
         }
@@ -222,18 +271,7 @@ void EncoderSession::WorkerLoop() {
             wake_.wait_for(lock, std::chrono::microseconds((wakeAt - now) * 1000000 / ticksPerSecond_ + 1));
             continue;
         }
-        if (configPending_) {
-            encoder_.Reconfigure(pendingConfig_);
-            configPending_ = false;
-        }
-        ResourcePtr resource;
-        if (free_.empty()) {
-            resource = std::make_unique<Resource>();
-        } else {
-            resource = std::move(free_.back());
-            free_.pop_back();
-        }
-        ++resourcesInUse_;
+        ResourcePtr resource = TakeFreeResource();
         lock.unlock();
         try {
             encoder_.EncodeNext(resource->picture);
@@ -244,15 +282,7 @@ void EncoderSession::WorkerLoop() {
             return;
         }
         lock.lock();
-        infos_.push_back(resource->picture.info);
-        if (infos_.size() > kKeptPictureInfos) {
-            infos_.pop_front();
-        }
-        if (resource->picture.info.underflow != 0) {
-            Say("picture " + std::to_string(resource->picture.info.picture) +
-                " overflows the VBV buffer even at the maximum QP; sent as it is");
-        }
-        coded_.push_back(std::move(resource));
+        RecordCoded(std::move(resource));
     }
 }
 
@@ -295,8 +325,8 @@ int32_t EncoderSession::Query(uint32_t requested, ZEPOutputEntry* entries, uint3
 
 bool EncoderSession::TakeDueOutput(int64_t now, int64_t delayTicks) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (coded_.empty()) {
-        return false;
+    if (coded_.empty() || configPending_) {
+        return false;  // nothing coded yet, or it is being coded again with a new configuration
     }
     const uint64_t index = coded_.front()->picture.info.picture;
     if (now - startTicks_ < DueTicks(index) + delayTicks) {
@@ -305,6 +335,7 @@ bool EncoderSession::TakeDueOutput(int64_t now, int64_t delayTicks) {
     coded_.front()->id = NewResourceId();
     ready_.push_back(std::move(coded_.front()));
     coded_.pop_front();
+    wake_.notify_all();  // the worker may code the next picture
     return true;
 }
 

@@ -1,5 +1,6 @@
 // One encoder of the stand-in service: its configuration, a worker thread that codes the
-// pictures in order (ahead of their due time where it can), the pacing that makes output n due
+// pictures in order (one ahead of the caller, up to a frame period before it is due; picture 0
+// at the start), the pacing that makes output n due
 // at start + n frame periods, and the small pool of resources that hold coded outputs until the
 // caller reclaims them.
 // Ownership: owns its worker, source and resources; the data address of a delivered output stays
@@ -45,7 +46,8 @@ public:
     EncoderSession& operator=(const EncoderSession&) = delete;
 
     // Rate control, intra refresh and the IDR and skipped-picture periods apply from the next
-    // picture coded; slices, deblocking, sub-sample vectors and timing from the next start.
+    // picture not yet handed out (a picture coded ahead is coded again); slices, deblocking,
+    // sub-sample vectors and timing from the next start.
     void SetConfig(const vqx::zep::ZEPConfig& config);
     int32_t Start();
     int32_t Stop();
@@ -68,6 +70,9 @@ private:
     using ResourcePtr = std::unique_ptr<Resource>;
 
     void WorkerLoop();
+    ResourcePtr TakeFreeResource();         // under mutex_ (or before the worker runs)
+    void RecordCoded(ResourcePtr resource);  // under mutex_
+    void DiscardTentative();                 // under mutex_, worker idle
     void StopWorker();
     bool TakeDueOutput(int64_t now, int64_t delayTicks);
     int64_t DueTicks(uint64_t pictureIndex) const;

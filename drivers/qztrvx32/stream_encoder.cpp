@@ -74,6 +74,7 @@ void StreamEncoder::Restart(const StreamConfig& config) {
     settings.halfPel = config.halfPel;
     settings.quarterPel = config.quarterPel;
     coder_ = std::make_unique<h264::PictureCoder>(settings);
+    tentative_ = false;
     rate_.Configure(config_.rate);
     rate_.Restart();
     refreshSlot_.assign(static_cast<size_t>(coder_->MbCount()), 0);
@@ -115,7 +116,45 @@ double StreamEncoder::Complexity(bool idr) const {
     return idr ? MeanGradient(current_) : MeanDifference(current_, previous_);
 }
 
+StreamEncoder::Progress StreamEncoder::Save() const {
+    return Progress{config_, rate_, nextPicture_, picturesSinceIdr_, skippedToGo_, refreshPosition_};
+}
+
+void StreamEncoder::Restore(const Progress& progress) {
+    config_ = progress.config;
+    rate_ = progress.rate;
+    nextPicture_ = progress.nextPicture;
+    picturesSinceIdr_ = progress.picturesSinceIdr;
+    skippedToGo_ = progress.skippedToGo;
+    refreshPosition_ = progress.refreshPosition;
+}
+
+void StreamEncoder::Commit() {
+    if (!tentative_) {
+        return;
+    }
+    tentative_ = false;
+    if (tentativeSkipped_) {
+        coder_->CommitSkipped();
+    } else {
+        coder_->Commit();
+        std::swap(previous_, current_);
+    }
+}
+
+void StreamEncoder::Discard() {
+    if (tentative_) {
+        tentative_ = false;
+        const StreamConfig latest = config_;
+        Restore(beforeTentative_);
+        config_ = latest;  // a configuration taken since stays
+    }
+}
+
 void StreamEncoder::EncodeNext(EncodedPicture& out) {
+    Commit();
+    beforeTentative_ = Save();
+    tentative_ = true;
     out.unit.Clear();
     out.info = QztPictureInfo{};
     const uint64_t index = nextPicture_;
@@ -126,6 +165,7 @@ void StreamEncoder::EncodeNext(EncodedPicture& out) {
         if (insertAud_) {
             h264::AppendAccessUnitDelimiter(false, out.unit);
         }
+        tentativeSkipped_ = true;
         const h264::PictureStats stats = coder_->CodeSkipped(out.unit);
         rate_.SkippedPicture(static_cast<uint32_t>(out.unit.bytes.size()) * 8);
         out.typeCode = kTypeSkippedPicture;
@@ -138,9 +178,14 @@ void StreamEncoder::EncodeNext(EncodedPicture& out) {
             const uint32_t sinceIdr = idr ? 0 : picturesSinceIdr_;
             covered = static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(covered), config_.idrPeriod - sinceIdr));
         }
+        tentativeSkipped_ = false;
         CodeCodedPicture(idr, std::max(1, covered), out);
         skippedToGo_ = config_.skippedPicPeriod;
-        out.typeCode = index == 0 ? kTypeFirstIdrPicture : idr ? kTypeIdrPicture : kTypePPicture;
+        const bool allSkipped = out.info.skippedMbs == static_cast<uint32_t>(coder_->MbCount());
+        out.typeCode = index == 0 ? kTypeFirstIdrPicture
+                       : idr      ? kTypeIdrPicture
+                       : allSkipped ? kTypeSkippedPicture
+                                    : kTypePPicture;
     }
     picturesSinceIdr_ = idr ? 1 : picturesSinceIdr_ + 1;
     out.info.picture = static_cast<uint32_t>(index);
@@ -182,10 +227,8 @@ void StreamEncoder::CodeCodedPicture(bool idr, int picturesCovered, EncodedPictu
         }
         ++out.info.retries;
     }
-    coder_->Commit();
     const uint32_t fillerBytes = rate_.EndPicture(static_cast<uint32_t>(out.unit.bytes.size()) * 8, stats.meanQp);
     h264::AppendFiller(fillerBytes, out.unit);
-    std::swap(previous_, current_);
     out.info.fillerBytes = fillerBytes >= h264::kMinFillerBytes ? fillerBytes : 0;
     out.info.underflow = rate_.LastPictureUnderflowed() ? 1 : 0;
     out.info.minQp = static_cast<uint32_t>(stats.minQp);

@@ -53,14 +53,30 @@ public:
     void Reconfigure(const StreamConfig& config);
 
     uint64_t NextPicture() const { return nextPicture_; }
-    // Codes the next picture into `out` (cleared first).
+    // Codes the next picture into `out` (cleared first), tentatively: Commit() makes it the
+    // reference for the pictures after it; Discard() forgets it, so that the same picture can be
+    // coded again (after Reconfigure) exactly as if it had never been coded.
     void EncodeNext(EncodedPicture& out);
+    void Commit();
+    void Discard();
 
 private:
     bool IsIdrDue() const;
     void FillRefreshSlot();
     double Complexity(bool idr) const;
     void CodeCodedPicture(bool idr, int picturesCovered, EncodedPicture& out);
+
+    // What coding a picture changes besides the coder's scratch, kept to undo it.
+    struct Progress {
+        StreamConfig config;
+        RateController rate;
+        uint64_t nextPicture = 0;
+        uint32_t picturesSinceIdr = 0;
+        uint32_t skippedToGo = 0;
+        uint32_t refreshPosition = 0;
+    };
+    Progress Save() const;
+    void Restore(const Progress& progress);
 
     h264::StreamSettings stream_;
     bool insertAud_;
@@ -75,6 +91,9 @@ private:
     uint32_t picturesSinceIdr_ = 0;
     uint32_t skippedToGo_ = 0;      // skipped pictures still due after the last coded one
     uint32_t refreshPosition_ = 0;  // first macroblock of the next refresh slot
+    Progress beforeTentative_;      // the state before the tentative picture
+    bool tentative_ = false;
+    bool tentativeSkipped_ = false;
 };
 
 // Frame time of picture `index`: index * denominator * unitsPerSecond / numerator, rounded down.

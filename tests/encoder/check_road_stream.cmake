@@ -39,7 +39,7 @@ if(NOT frame_count OR frame_count LESS 20)
   message(FATAL_ERROR "too few decoded frames: '${frame_count}'")
 endif()
 
-# Key frames: the first IDR picture, then one every 20 frames after the configuration change.
+# Key frames: the first IDR picture, then one every 10 frames after the configuration change.
 execute_process(
   COMMAND ${FFPROBE} -v error -select_streams v:0 -show_entries frame=key_frame -of csv=p=0 ${STREAM}
   OUTPUT_VARIABLE frames RESULT_VARIABLE frames_result)

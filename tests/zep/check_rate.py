@@ -191,9 +191,17 @@ def main():
         span = math.ceil(mb_count / o["refresh"])
         mb_rows = debug_rows(stream, "mb_type")
         intra = [set(i for i, m in enumerate(re.findall("...", "".join(p))) if m[0] in "IiAP") for p in mb_rows]
-        p_intra = [s for s, t in zip(intra, types) if t == 4] if len(intra) == len(types) else []
-        ok = len(p_intra) > span and all(
-            set().union(*p_intra[i:i + span]) >= set(range(mb_count)) for i in range(len(p_intra) - span + 1))
+        # The sweep restarts at every IDR picture: windows of coded P pictures between two IDRs.
+        runs, run = [], []
+        for s, t in zip(intra, types) if len(intra) == len(types) else []:
+            if t in (1, 2):
+                runs.append(run)
+                run = []
+            elif t == 4:
+                run.append(s)
+        runs.append(run)
+        ok = sum(len(r) for r in runs) > span and all(
+            set().union(*r[i:i + span]) >= set(range(mb_count)) for r in runs for i in range(len(r) - span + 1))
         check("intra refresh: every macroblock intra within %d consecutive P pictures" % span, ok,
               "%d dumped pictures for %d outputs" % (len(mb_rows), len(types)))
         check("intra refresh: every P picture has its slot", all(int(r["intra"]) >= min(o["refresh"], mb_count)

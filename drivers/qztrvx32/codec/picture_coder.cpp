@@ -57,6 +57,7 @@ PictureStats PictureCoder::Code(const Picture& source, bool idr, const std::vect
                                 const MacroblockQpFn& qpOf, CodedUnit& out) {
     idr = idr || !haveReference_;
     pendingIdr_ = idr;
+    lastWasSkipped_ = false;
     grid_.Reset(grid_.MbWidth(), grid_.MbHeight());
     MacroblockCoder coder(source, recon_, grid_, mbSettings_);
     coder.SetReference(idr ? nullptr : &reference_);
@@ -140,7 +141,14 @@ void PictureCoder::Commit() {
     frameNum_ = (frameNum_ + 1) % kMaxFrameNum;
 }
 
+void PictureCoder::CommitSkipped() {
+    // Every macroblock copied the reference at vector 0 and no edge is filtered (no
+    // coefficients, equal vectors, no intra): the reference stays as it is.
+    frameNum_ = (frameNum_ + 1) % kMaxFrameNum;
+}
+
 PictureStats PictureCoder::CodeSkipped(CodedUnit& out) {
+    lastWasSkipped_ = true;
     const size_t startBytes = out.bytes.size();
     const int mbCount = grid_.Count();
     const int sliceSize = settings_.mbsPerSlice == 0 || settings_.mbsPerSlice >= static_cast<uint32_t>(mbCount)
@@ -155,9 +163,6 @@ PictureStats PictureCoder::CodeSkipped(CodedUnit& out) {
         w.TrailingBits();
         out.AppendNal(2, kNalSlice, rbsp_);
     }
-    // Every macroblock copies the reference at vector 0 and no edge is filtered (no
-    // coefficients, equal vectors, no intra): the reference stays as it is.
-    frameNum_ = (frameNum_ + 1) % kMaxFrameNum;
     PictureStats stats;
     stats.bytes = static_cast<uint32_t>(out.bytes.size() - startBytes);
     stats.meanQp = kPicInitQp;

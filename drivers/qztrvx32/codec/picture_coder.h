@@ -59,13 +59,14 @@ public:
     PictureStats Code(const Picture& source, bool idr, const std::vector<uint8_t>& forcedIntra,
                       const MacroblockQpFn& qpOf, CodedUnit& out);
     // Appends a P picture in which every macroblock is skipped (its reconstruction is the
-    // reference itself); committed at once.
+    // reference itself); CommitSkipped() advances the frame number past it.
     PictureStats CodeSkipped(CodedUnit& out);
     // The last coded picture becomes the reference and the frame number advances.
     void Commit();
+    void CommitSkipped();
 
-    // The reconstruction of the last committed (or skipped) picture, deblocked, padded size.
-    const Picture& Reconstruction() const { return reference_.Full(); }
+    // What a decoder shows for the last picture coded (committed or not), deblocked, padded size.
+    const Picture& Reconstruction() const { return lastWasSkipped_ ? reference_.Full() : recon_; }
 
 private:
     void WriteSliceHeader(BitWriter& writer, int firstMb, bool idr, int sliceQp) const;
@@ -79,6 +80,7 @@ private:
     RefPicture reference_;   // the last committed picture
     bool haveReference_ = false;
     bool pendingIdr_ = false;
+    bool lastWasSkipped_ = false;
     uint32_t frameNum_ = 0;
     uint32_t idrPicId_ = 0;
     std::vector<uint8_t> rbsp_;
