@@ -85,8 +85,8 @@ int64_t LevelCodeOf(int level) {
     return wide > 0 ? 2 * wide - 2 : -2 * wide - 1;
 }
 
-int LevelOf(int64_t levelCode) {
-    return static_cast<int>(levelCode % 2 == 0 ? (levelCode + 2) >> 1 : (-levelCode - 1) >> 1);
+int64_t LevelOf(int64_t levelCode) {
+    return levelCode % 2 == 0 ? (levelCode + 2) >> 1 : (-levelCode - 1) >> 1;
 }
 
 // levelCode that level_prefix 15 reaches first, with a zero level_suffix.
@@ -117,9 +117,9 @@ void WriteLevelCode(BitWriter& writer, int64_t levelCode, int suffixLength) {
         return;
     }
     // Escape: level_prefix >= 15 takes a (level_prefix - 3)-bit level_suffix on top of the base
-    // of prefix 15, and each prefix above 15 adds (1 << (level_prefix - 3)) - 4096. With
-    // offset = levelCode - base, the prefix is the one with offset + 4096 in
-    // [2^(prefix - 3), 2^(prefix - 2)), and level_suffix = offset + 4096 - 2^(prefix - 3).
+    // of prefix 15, and each prefix above 15 adds (1 << (level_prefix - 3)) - 4096. So with
+    // shifted = levelCode - base + 4096, the prefix is the one with shifted in
+    // [2^(prefix - 3), 2^(prefix - 2)), and level_suffix = shifted - 2^(prefix - 3).
     const int64_t shifted = levelCode - Prefix15Base(suffixLength) + kPrefix15SuffixRange;
     int levelPrefix = 15;
     while (shifted >= (int64_t{1} << (levelPrefix - 2))) {
@@ -144,11 +144,11 @@ void WriteLevels(BitWriter& writer, const BlockScan& scan, bool limitLevelPrefix
             levelCode = largest - ((largest - levelCode) & 1);  // keep the sign (levelCode parity)
         }
         WriteLevelCode(writer, levelCode, suffixLength);
-        const int written = LevelOf(levelCode + adjust);
+        const int64_t written = LevelOf(levelCode + adjust);
         if (suffixLength == 0) {
             suffixLength = 1;
         }
-        if (std::abs(written) > (3 << (suffixLength - 1)) && suffixLength < 6) {
+        if ((written < 0 ? -written : written) > (3 << (suffixLength - 1)) && suffixLength < 6) {
             ++suffixLength;
         }
     }

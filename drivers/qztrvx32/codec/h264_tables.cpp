@@ -8,8 +8,11 @@
 namespace qzt::h264 {
 namespace {
 
+// Not constexpr: a table row that reaches it cannot be evaluated at compile time, so a typo in a
+// codeword stops the build.
+void CodewordHasCharacterOtherThan01Space() {}
+
 // Turns a printed codeword such as "0001 01" into its bits and length; spaces only group digits.
-// A character other than '0', '1' or ' ' stops the compilation (the throw is not a constant).
 constexpr VlcCode Code(const char* text) {
     VlcCode code;
     for (const char* p = text; *p != '\0'; ++p) {
@@ -17,7 +20,7 @@ constexpr VlcCode Code(const char* text) {
             continue;
         }
         if (*p != '0' && *p != '1') {
-            throw "codeword text holds a character other than 0, 1 and space";
+            CodewordHasCharacterOtherThan01Space();
         }
         code.bits = (code.bits << 1) | static_cast<uint32_t>(*p - '0');
         ++code.length;
