@@ -117,8 +117,9 @@ private:
             if (!m_output.Write(bytes, size)) {
                 return {kExitOutputFailed, L"vqxcap: writing the output failed", {}, false};
             }
-            const double delayMs = m_delivery.DelayMs(NowSeconds(), buffer->GetTimestamp());
-            m_stats.AddOutput(size, m_counter.Feed(bytes, size), delayMs);
+            const int64_t timestamp = buffer->GetTimestamp();
+            const double delayMs = m_delivery.DelayMs(NowSeconds(), timestamp);
+            m_stats.AddOutput(size, m_counter.Feed(bytes, size), timestamp, delayMs);
             m_stats.elapsedSeconds = NowSeconds() - m_startSeconds;
             m_progress.Update(m_stats);
         }

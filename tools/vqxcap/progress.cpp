@@ -8,7 +8,9 @@
 
 namespace vqxcap {
 
-void CaptureStats::AddOutput(uint64_t size, uint64_t newPictures, double delayMs) {
+void CaptureStats::AddOutput(uint64_t size, uint64_t newPictures, int64_t timestamp, double delayMs) {
+    if (outputs == 0) firstTimestamp = timestamp;
+    if (newPictures > 0) latestPictureTimestamp = timestamp;
     ++outputs;
     bytes += size;
     pictures += newPictures;
@@ -18,7 +20,15 @@ void CaptureStats::AddOutput(uint64_t size, uint64_t newPictures, double delayMs
 
 double CaptureStats::FramesPerSecond() const { return elapsedSeconds > 0 ? pictures / elapsedSeconds : 0; }
 
-double CaptureStats::KilobitsPerSecond() const { return elapsedSeconds > 0 ? bytes * 8.0 / 1000.0 / elapsedSeconds : 0; }
+double CaptureStats::FramePeriodSeconds() const {
+    if (pictures < 2 || latestPictureTimestamp <= firstTimestamp) return 0;
+    return static_cast<double>(latestPictureTimestamp - firstTimestamp) / 1e7 / static_cast<double>(pictures - 1);
+}
+
+double CaptureStats::KilobitsPerSecond() const {
+    const double streamSeconds = static_cast<double>(pictures) * FramePeriodSeconds();
+    return streamSeconds > 0 ? bytes * 8.0 / 1000.0 / streamSeconds : 0;
+}
 
 double CaptureStats::AverageDelayMs() const { return outputs > 0 ? delayTotalMs / outputs : 0; }
 

@@ -7,6 +7,9 @@
 
 namespace vqxcap {
 
+// The bitrate is the stream's own: bytes over the stream time the pictures cover (pictures × frame
+// period, the period read from the outputs' timestamps), so a slow machine that delivers late
+// does not make it look lower. Frames per second is the capture's speed on the wall clock.
 struct CaptureStats {
     uint64_t pictures = 0;
     uint64_t outputs = 0;
@@ -15,9 +18,13 @@ struct CaptureStats {
     double elapsedSeconds = 0;
     double delayTotalMs = 0;       // delivery delays (see DeliveryClock), summed
     double delayWorstMs = 0;
+    int64_t firstTimestamp = 0;    // of the first output, 100-nanosecond units
+    int64_t latestPictureTimestamp = 0;  // of the latest output that began a picture
 
-    void AddOutput(uint64_t size, uint64_t newPictures, double delayMs);
+    void AddOutput(uint64_t size, uint64_t newPictures, int64_t timestamp, double delayMs);
     double FramesPerSecond() const;
+    // Timestamp span over the pictures after the first; 0 until two pictures span some time.
+    double FramePeriodSeconds() const;
     double KilobitsPerSecond() const;
     double AverageDelayMs() const;
 };
