@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs and configures what building and testing vqx needs on a Debian 12 machine:
 # the MinGW-w64 i686 cross compilers, 32-bit Wine, a static user-mode emulator for i386 ELF
-# files with its binfmt_misc registration, ffmpeg for stream checks, and a Wine prefix of the
-# project's own. Idempotent: when everything is present it only checks and returns.
+# files with its binfmt_misc registration, ffmpeg for stream checks, gnuplot for the demo's plot,
+# and a Wine prefix of the project's own. Idempotent: when everything is present it only checks
+# and returns.
 #
 # Usage: scripts/setup.sh [WINEPREFIX]   (default: build/wineprefix under the source tree)
 set -u
@@ -33,9 +34,9 @@ apt_update() {
 
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
 
-# 1. i386 architecture and the cross compilers, Wine and ffmpeg.
+# 1. i386 architecture and the cross compilers, Wine, ffmpeg and gnuplot (no X11: it writes PNG files).
 need=()
-for p in g++-mingw-w64-i686 wine wine32:i386 wine64 ffmpeg cmake ninja-build googletest; do have_pkg "$p" || need+=("$p"); done
+for p in g++-mingw-w64-i686 wine wine32:i386 wine64 ffmpeg gnuplot-nox cmake ninja-build googletest; do have_pkg "$p" || need+=("$p"); done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     step "adding the i386 architecture"
     as_root dpkg --add-architecture i386 >>"$log" 2>&1 || fail "dpkg --add-architecture i386" "run it by hand as root and retry"
