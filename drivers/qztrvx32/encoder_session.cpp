@@ -212,13 +212,15 @@ void EncoderSession::RecordCoded(ResourcePtr resource) {
 }
 
 void EncoderSession::DiscardTentative() {
-    // The picture coded ahead has not been handed out: code it again with the new configuration.
-    while (!coded_.empty()) {
-        free_.push_back(std::move(coded_.back()));
-        coded_.pop_back();
-        --resourcesInUse_;
-        infos_.pop_back();
+    // A picture coded ahead and not handed out is coded again with the new configuration; one
+    // that went out stays as it is (the next picture commits it).
+    if (coded_.empty()) {
+        return;
     }
+    free_.push_back(std::move(coded_.back()));
+    coded_.pop_back();
+    --resourcesInUse_;
+    infos_.pop_back();
     encoder_.Discard();
 }
 

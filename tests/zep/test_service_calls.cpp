@@ -3,7 +3,9 @@
 #include "bound_service.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 using namespace zeptest;
 
@@ -35,6 +37,56 @@ TEST_F(ServiceCalls, CreateRefusesParametersItCannotEncodeAndRecordsThemByteForB
     uint8_t firstBytes[8] = {};
     EXPECT_EQ(8u, controls.GetLastCreateParams(firstBytes, sizeof firstBytes));
     EXPECT_EQ(68, firstBytes[0]);
+}
+
+// A YUV4MPEG2 file of `frames` flat frames (frame n has luma 40 + 50 n), in the current folder.
+std::string WriteClip(const char* name, int width, int height, int frames, const char* colourSpace = "C420jpeg") {
+    std::FILE* file = std::fopen(name, "wb");
+    std::fprintf(file, "YUV4MPEG2 W%d H%d F30:1 Ip A1:1 %s\n", width, height, colourSpace);
+    for (int n = 0; n < frames; ++n) {
+        std::fputs("FRAME\n", file);
+        const std::vector<uint8_t> luma(static_cast<size_t>(width * height), static_cast<uint8_t>(40 + 50 * n));
+        const std::vector<uint8_t> chroma(static_cast<size_t>(width * height / 2), 128);
+        std::fwrite(luma.data(), 1, luma.size(), file);
+        std::fwrite(chroma.data(), 1, chroma.size(), file);
+    }
+    std::fclose(file);
+    return name;
+}
+
+// QZTRVX32_SOURCE names a Windows path; ZEPCreate refuses a file it cannot use.
+TEST_F(ServiceCalls, TheFileSourceIsCheckedAtCreationAndLoopsOverItsFrames) {
+    const struct {
+        const char* path;
+        int width, height, frames;
+        const char* colourSpace;
+    } refused[] = {{"missing.y4m", 0, 0, 0, ""},          // cannot be opened
+                   {"small.y4m", 48, 48, 2, "C420jpeg"},   // another size than the encoder's
+                   {"deep.y4m", 64, 48, 2, "C420p10"},     // not 8-bit samples
+                   {"empty.y4m", 64, 48, 0, "C420jpeg"}};  // no frame
+    for (const auto& c : refused) {
+        if (c.width != 0) WriteClip(c.path, c.width, c.height, c.frames, c.colourSpace);
+        SetEnvironmentVariableA("QZTRVX32_SOURCE", c.path);
+        EXPECT_EQ(qzt::kBadParameter, TestEncoder(MakeCreateParams(64, 48)).createResult) << c.path;
+    }
+    // Three frames, looped: pictures 0 and 3 show the same frame, picture 1 another one.
+    SetEnvironmentVariableA("QZTRVX32_SOURCE", WriteClip("three.y4m", 64, 48, 3).c_str());
+    TestEncoder encoder(MakeCreateParams(64, 48, 1000, 1));
+    SetEnvironmentVariableA("QZTRVX32_SOURCE", nullptr);
+    ASSERT_EQ(0, encoder.createResult);
+    ZEPConfig config = MakeConfig(3);  // IDR every 3 pictures, constant QP 0: near-lossless
+    ASSERT_EQ(0, encoder.Configure(config));
+    ASSERT_EQ(0, encoder.Start());
+    uint32_t crcs[4] = {};
+    for (uint32_t picture = 0; picture < 4; ++picture) {
+        EXPECT_EQ(0, encoder.Reclaim(encoder.Next().resourceId));
+        qzt::QztPictureInfo info{};
+        ASSERT_EQ(0, controls.GetPictureInfo(encoder.handle, picture, &info));
+        crcs[picture] = info.crc;
+    }
+    EXPECT_EQ(crcs[0], crcs[3]);
+    EXPECT_NE(crcs[0], crcs[1]);
+    EXPECT_NE(crcs[1], crcs[2]);
 }
 
 TEST_F(ServiceCalls, EncodersGetDistinctHandlesUpToTheLimit) {

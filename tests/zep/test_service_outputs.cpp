@@ -4,6 +4,7 @@
 #include "bound_service.h"
 
 #include <algorithm>
+#include <set>
 
 using namespace zeptest;
 
@@ -224,24 +225,26 @@ TEST_F(ServiceOutputs, ThePoolLimitsOutstandingOutputsToTheFeedbackCount) {
 TEST_F(ServiceOutputs, DataStaysValidUntilReclaimedAndReclaimedMemoryIsReused) {
     {
         TestEncoder encoder(FastParams());
-        ASSERT_EQ(0, encoder.Configure(MakeConfig(0)));
+        ZEPConfig config = MakeConfig(0);
+        config.skippedPicPeriod = 7;
+        ASSERT_EQ(0, encoder.Configure(config));
         ASSERT_EQ(0, encoder.Start());
         const ZEPOutputEntry kept = encoder.Next();
         const std::vector<uint8_t> copy = Bytes(kept);
-        // Pictures 90 to 119 show a resting scene: skipped pictures of equal size, in reused memory.
-        ZEPOutputEntry previous = Sized<ZEPOutputEntry>();
-        int reused = 0;
-        for (int i = 0; i < 120 && reused < 2; ++i) {
+        // Seven skipped pictures follow each coded one. Reclaimed memory is reused: the skipped
+        // outputs of many frame periods live in the few resources the service codes ahead into.
+        std::set<const uint8_t*> addresses;
+        int skipped = 0;
+        for (int i = 0; i < 40; ++i) {
             const ZEPOutputEntry output = encoder.Next();
-            if (output.typeCode == qzt::kTypeSkippedPicture && previous.typeCode == qzt::kTypeSkippedPicture) {
-                EXPECT_EQ(previous.data, output.data);
-                EXPECT_NE(previous.resourceId, output.resourceId);
-                ++reused;
+            if (output.typeCode == qzt::kTypeSkippedPicture) {
+                addresses.insert(output.data);
+                ++skipped;
             }
-            previous = output;
             ASSERT_EQ(0, encoder.Reclaim(output.resourceId));
         }
-        EXPECT_EQ(2, reused);
+        EXPECT_EQ(35, skipped);
+        EXPECT_LE(addresses.size(), 5u);  // a resource grows when a larger picture needs it
         EXPECT_EQ(copy, Bytes(kept));
         EXPECT_EQ(1u, controls.GetOutstandingCount());
     }
