@@ -76,17 +76,22 @@ public:
     };
     LumaSource LumaSourceAt(int x, int y, int mvx, int mvy) const;
 
-    // Luma reduced for coarse motion search: each sample of LumaMean2 is the rounded mean
-    // (a + b + c + d + 2) >> 2 of a 2x2 block of luma samples, and each sample of LumaMean4 the
-    // same mean of a 2x2 block of LumaMean2. Margins of 16 and 8 samples repeat the edges.
-    const PaddedPlane& LumaMean2() const { return mean2_; }
-    const PaddedPlane& LumaMean4() const { return mean4_; }
+    // Luma reduced 4x each way for coarse motion search, blurred enough to compare blocks whatever
+    // their phase on the reduced grid. With m(X, Y) the rounded mean (a + b + c + d + 2) >> 2 of
+    // the 2x2 luma samples at (2X, 2Y) (edge values repeated outside the picture), sample (X, Y) is
+    // (sum of w(i) w(j) m(2X - 1 + i, 2Y - 1 + j) + 32) >> 6 over i, j in 0..3, w = (1, 3, 3, 1).
+    // The margin (8 samples) repeats the edges.
+    const PaddedPlane& LumaCoarse() const { return coarse_; }
 
 private:
     void Allocate(int width, int height);
-    void UpdateBlock(const Picture& decoded, int blockX, int blockY);
+    void FindChangedBlocks(const Picture& decoded, bool everything);
+    void RecomputeAroundChanges(const Picture& decoded);
+    void UpdateLumaBlock(const Picture& decoded, int blockX, int blockY);
+    void UpdateCoarseBlock(int blockX, int blockY);
     void ComputeHalfSamples(int x0, int y0, int x1, int y1);
-    void CopyChroma(const Picture& decoded);
+    static void UpdateChromaPlane(const std::vector<uint8_t>& from, std::vector<uint8_t>& kept, PaddedPlane& plane,
+                                  bool everything);
 
     Picture full_;
     // The luma plane and its half-sample planes b (horizontal), h (vertical) and j (centre) at
@@ -98,11 +103,11 @@ private:
     PaddedPlane halfC_;
     PaddedPlane chromaU_;
     PaddedPlane chromaV_;
-    PaddedPlane mean2_;
-    PaddedPlane mean4_;
-    std::vector<uint8_t> dirtyBlocks_;        // per 16x16 luma block: changed by this Build
-    std::vector<uint8_t> recomputeBlocks_;    // per 16x16 luma block: half samples to recompute
-    std::vector<int16_t> intermediate_;       // unrounded horizontal 6-tap sums for j
+    PaddedPlane mean2_;  // the 2x2 means m(X, Y) that LumaCoarse filters
+    PaddedPlane coarse_;
+    std::vector<uint8_t> dirtyBlocks_;      // per 16x16 luma block: changed by this Build
+    std::vector<uint8_t> recomputeBlocks_;  // per 16x16 luma block: derived samples to recompute
+    std::vector<int16_t> intermediate_;     // unrounded horizontal 6-tap sums for j
 };
 
 }  // namespace qzt::h264
