@@ -4,7 +4,10 @@
 // Ownership: plain value. Thread rules: one controller per encoder, used by its coding thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <vector>
 
 namespace qzt {
 
@@ -68,10 +71,14 @@ public:
 
     // The coded picture's final size in bits (all its NAL units) and the mean QP of its
     // macroblocks. Returns the number of filler-data bytes (whole NAL units of type 12, header
-    // and trailing bits included) to append after it, 0 when filler is off.
+    // and trailing bits included) to append after it, 0 when filler is off. The count is of stream
+    // bytes: a non-zero count is at least 6 and makes one unit of a 4-byte start code, the header
+    // byte, count - 6 bytes 0xFF and the trailing byte 0x80.
     uint32_t EndPicture(uint32_t bits, double meanQp);
     // A skipped picture of `bits` bits went out (its period's budget was given to the coded one).
-    void SkippedPicture(uint32_t bits);
+    // Returns the filler-data bytes to append after it, as EndPicture does: with filler on, the
+    // periods of skipped pictures are topped up too.
+    uint32_t SkippedPicture(uint32_t bits);
 
     // Whether the last picture drove the buffer below empty (the stream then breaks the VBV).
     bool LastPictureUnderflowed() const;
@@ -80,8 +87,108 @@ public:
     uint32_t BufferSize() const;
 
 private:
-    struct Impl;
-    // the implementation chooses its members
+    enum Kind { kIntraKind = 0, kPredictedKind = 1, kKindCount = 2 };
+
+    // The settings after the clamps, and the figures that follow from them.
+    struct Derived {
+        RateMode mode = RateMode::kCbr;
+        double fps = 30.0;
+        double bitrate = 0.0;         // bits per second
+        double peak = 0.0;            // bits per second, at least the bitrate
+        double bitsPerPeriod = 0.0;   // bitrate over one frame period
+        double inputPerPeriod = 0.0;  // what the bucket gains per frame period (bitrate or peak)
+        double bucketSize = 0.0;
+        double initialLevel = 0.0;
+        double targetLevel = 0.0;     // CBR: bucket level after a removal that keeps the stream on its path
+        double windowLimit = 0.0;     // most bits any run of windowPeriods periods may carry
+        int windowPeriods = 1;        // most pictures a one-second window can hold
+        int minQp = 0;
+        int maxQp = 51;
+        int qpI = 26;
+        int qpP = 26;
+        bool filler = false;
+    };
+
+    static Derived Derive(const RateSettings& settings);
+    void ApplyPendingSettings();
+    void ApplySettings(const RateSettings& settings);
+
+    // Bucket, average account and window history.
+    void AddInput(int periods);
+    double RemovalMargin() const;
+    double WindowRoom(double comingPictureBits) const;
+    uint32_t MaxBitsNow() const;
+    void Remove(double bits);
+    uint32_t TakeFiller();
+    void RecordPeriod(double bits);
+
+    // Picture plans per mode.
+    PicturePlan ConstantQpPlan() const;
+    PicturePlan CappedQualityPlan();
+    PicturePlan BitratePlan(double wantedBits);
+    double CbrWantedBits() const;
+    double VbrWantedBits() const;
+    double PeakBudget(double comingPictureBits) const;
+    double CappedBudget() const;
+    double IntraWantedBits(double baseBits, double extraCap) const;
+    double SkippedBitsAhead() const;
+    int ModeQp() const;
+
+    // Bits model: bits per pixel = overhead + coefficient * complexity * 2^(-(qp - 12) / 6).
+    double PredictBits(double qp) const;
+    double PredictBitsFor(Kind kind, double complexity, double qp) const;
+    double LeastPictureBits() const;
+    double ComingComplexity() const;
+    int QpForBits(double bits) const;
+    void Learn(double bits, double meanQp);
+
+    // Macroblock QP within a picture.
+    void StartAttempt(int qp, double targetBits, int qpFloor, bool tracking);
+    void RestartAttemptCounters();
+    void Track(int mbIndex, double spent);
+    void GuardMaxBits(int mbIndex, double spent);
+    double ExpectedFraction(int mbIndex) const;
+    double ProjectedRest(int mbIndex, double spent) const;
+    int TrackingStep(double desiredQp) const;
+    void UpdateProfile(double finalBits);
+    double AttemptEffectiveQp() const;
+
+    RateSettings pending_;
+    bool pendingValid_ = false;
+    Derived derived_;
+
+    double level_ = 0.0;          // bucket level after the last removal (below 0 after an underflow)
+    int periodsPending_ = 0;      // frame periods of input due before the next removal
+    double vbrAccount_ = 0.0;     // VBR: bitrate allowance so far minus bits sent, credit capped
+    bool underflowed_ = false;
+    std::deque<double> recentPeriods_;  // bits of the latest periods, newest last (window check)
+
+    double logCoefficient_[kKindCount] = {};
+    double referenceQp_ = -1.0;   // running mean QP of P pictures, -1 before the first
+    double skippedBits_ = 0.0;    // running size of a skipped picture
+    double recentComplexity_ = 0.0;  // running complexity of P pictures
+    std::vector<double> profile_[kKindCount];  // share of the bits spent at each checkpoint
+
+    // The open picture.
+    bool pictureOpen_ = false;
+    Kind kind_ = kPredictedKind;
+    double complexity_ = 0.0;
+    int mbCount_ = 1;
+    int covered_ = 1;
+    PicturePlan plan_;
+
+    // The attempt being coded (the first one or a retry).
+    int attemptQp_ = 26;
+    double attemptTarget_ = 0.0;
+    int qpFloor_ = 0;
+    bool tracking_ = false;       // steer toward the target (else only keep under maxBits)
+    int mbQp_ = 26;
+    double qpScaleSum_ = 0.0;     // sum of 2^(-qp / 6) over the macroblocks coded so far
+    int qpCount_ = 0;
+    int lowestQp_ = 51;           // lowest macroblock QP of the attempt
+    int stride_ = 1;              // macroblocks between checkpoints
+    int nextCheckpoint_ = 1;
+    std::vector<double> checkpointBits_;
 };
 
 }  // namespace qzt
