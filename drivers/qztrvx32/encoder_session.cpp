@@ -107,6 +107,15 @@ void ApplyConfigRecord(const ZEPConfig& config, StreamConfig& into) {
     if (has(kBitTimingInfo)) into.timingInfo = config.timingInfo != 0;
 }
 
+bool SameRunningSettings(const StreamConfig& a, const StreamConfig& b) {
+    const RateSettings& x = a.rate;
+    const RateSettings& y = b.rate;
+    return a.idrPeriod == b.idrPeriod && a.skippedPicPeriod == b.skippedPicPeriod &&
+           a.intraRefreshMbs == b.intraRefreshMbs && x.mode == y.mode && x.bitrate == y.bitrate &&
+           x.peakBitrate == y.peakBitrate && x.vbvSize == y.vbvSize && x.initialFullness == y.initialFullness &&
+           x.minQp == y.minQp && x.maxQp == y.maxQp && x.qpI == y.qpI && x.qpP == y.qpP && x.filler == y.filler;
+}
+
 std::unique_ptr<PictureSource> MakePictureSource(int width, int height, std::string& error) {
     wchar_t path[MAX_PATH + 1];
     const DWORD length = GetEnvironmentVariableW(L"QZTRVX32_SOURCE", path, MAX_PATH + 1);
@@ -155,8 +164,9 @@ EncoderSession::EncoderSession(const ZEPCreateParams& params, std::unique_ptr<Pi
 EncoderSession::~EncoderSession() { StopWorker(); }
 
 void EncoderSession::SetConfig(const ZEPConfig& config) {
+    const StreamConfig before = config_;
     ApplyConfigRecord(config, config_);
-    if (started_) {
+    if (started_ && !SameRunningSettings(before, config_)) {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             pendingConfig_ = config_;

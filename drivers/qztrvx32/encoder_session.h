@@ -36,6 +36,9 @@ StreamConfig DefaultStreamConfig();
 // `config` taken into `into`: fields without a change-mask bit always, the others when their bit
 // is set; each value vqx may send gets its documented clamp.
 void ApplyConfigRecord(const vqx::zep::ZEPConfig& config, StreamConfig& into);
+// Whether two configurations code the next pictures alike (a repeated push changes nothing, so
+// the picture coded ahead is kept).
+bool SameRunningSettings(const StreamConfig& a, const StreamConfig& b);
 
 class EncoderSession {
 public:

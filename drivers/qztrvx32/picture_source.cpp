@@ -68,13 +68,19 @@ void PadEdges(Picture& picture, int visibleWidth, int visibleHeight) {
 
 void SyntheticSource::Render(uint64_t index, Picture& picture) {
     const SceneLayout layout = screen_.LayoutAt(index);
-    if (painted_ && index == lastIndex_ + 1) {
-        screen_.Update(screen_.LayoutAt(lastIndex_), layout, picture);
-    } else if (!painted_ || index != lastIndex_) {
-        screen_.Compose(layout, picture);
+    if (!painted_) {
+        canvas_.Resize(picture.width, picture.height);
+        screen_.Compose(layout, canvas_);
+    } else if (index == lastIndex_ + 1) {
+        screen_.Update(screen_.LayoutAt(lastIndex_), layout, canvas_);
+    } else if (index != lastIndex_) {
+        screen_.Compose(layout, canvas_);
     }
     painted_ = true;
     lastIndex_ = index;
+    picture.y = canvas_.y;
+    picture.u = canvas_.u;
+    picture.v = canvas_.v;
 }
 
 std::unique_ptr<Y4mSource> Y4mSource::Open(const std::wstring& path, int width, int height, std::string& error) {

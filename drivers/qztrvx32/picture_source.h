@@ -21,7 +21,8 @@ public:
     virtual void Render(uint64_t index, Picture& picture) = 0;
 };
 
-// The synthetic screen; consecutive pictures only repaint what moved.
+// The synthetic screen; consecutive pictures only repaint what moved on the source's own canvas,
+// which is then copied out (the caller may hand a different picture each time).
 class SyntheticSource : public PictureSource {
 public:
     SyntheticSource(int width, int height) : screen_(width, height) {}
@@ -29,6 +30,7 @@ public:
 
 private:
     SyntheticScreen screen_;
+    Picture canvas_;
     bool painted_ = false;
     uint64_t lastIndex_ = 0;
 };

@@ -11,6 +11,7 @@ namespace qzt {
 namespace {
 
 constexpr int64_t kTimestampUnitsPerSecond = 10000000;  // 100 ns
+constexpr uint32_t kMaxRetries = 8;  // a picture coded this often at rising QPs is sent as it is
 
 // Mean absolute difference per luma sample between two pictures, over every second row.
 double MeanDifference(const Picture& a, const Picture& b) {
@@ -167,7 +168,9 @@ void StreamEncoder::EncodeNext(EncodedPicture& out) {
         }
         tentativeSkipped_ = true;
         const h264::PictureStats stats = coder_->CodeSkipped(out.unit);
-        rate_.SkippedPicture(static_cast<uint32_t>(out.unit.bytes.size()) * 8);
+        const uint32_t fillerBytes = rate_.SkippedPicture(static_cast<uint32_t>(out.unit.bytes.size()) * 8);
+        h264::AppendFiller(fillerBytes, out.unit);
+        out.info.fillerBytes = fillerBytes >= h264::kMinFillerBytes ? fillerBytes : 0;
         out.typeCode = kTypeSkippedPicture;
         out.info.skippedMbs = stats.skippedMbs;
         out.info.minQp = out.info.maxQp = static_cast<uint32_t>(stats.minQp);
@@ -222,7 +225,7 @@ void StreamEncoder::CodeCodedPicture(bool idr, int picturesCovered, EncodedPictu
             break;
         }
         const int retryQp = rate_.RetryQp(bits);
-        if (retryQp < 0) {
+        if (retryQp < 0 || out.info.retries >= kMaxRetries) {
             break;
         }
         ++out.info.retries;

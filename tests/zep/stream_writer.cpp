@@ -166,11 +166,13 @@ int PullStream(uint32_t handle, const Options& options, std::vector<uint8_t>& st
     std::fprintf(pictures.get(), "picture,type,timestamp,bytes,filler,crc,sliceqp,minqp,maxqp,intra,skipped,half,"
                                  "quarter,retries,underflow,buffer\n");
     const uint32_t requested = options.output == 2 ? 2 : 1;
+    bool changed = false;
     const DWORD begin = GetTickCount();
     const DWORD limitMs = 60000 + options.frames * 1000ull * options.fpsDenominator / options.fpsNumerator;
     for (uint32_t picture = 0; picture < options.frames;) {
-        if (options.changeBitrate != 0 && picture == options.changeAt) {
+        if (options.changeBitrate != 0 && picture == options.changeAt && !changed) {
             if (const int failed = PushBitrate(handle, options, options.changeBitrate)) return failed;
+            changed = true;
         }
         std::vector<ZEPOutputEntry> entries(requested, Sized<ZEPOutputEntry>());
         ZEPQueryParams in = MakeQueryParams(requested);

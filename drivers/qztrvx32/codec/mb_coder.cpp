@@ -386,7 +386,7 @@ bool MacroblockCoder::ResidualVanishes(int mb, int qp) const {
         identical = std::memcmp(source_.u.data() + origin + row * cw, predU_ + row * 8, 8) == 0 &&
                     std::memcmp(source_.v.data() + origin + row * cw, predV_ + row * 8, 8) == 0;
     }
-    if (identical) {
+    if (identical || SkipDistortionAcceptable(mb, qp)) {
         return true;
     }
     for (int b = 0; b < 16; ++b) {
@@ -420,6 +420,45 @@ bool MacroblockCoder::ResidualVanishes(int mb, int qp) const {
         }
     }
     return true;
+}
+
+// Whether the skip prediction is about as close to the source as coding the macroblock would
+// get: its mean squared error below a share of the quantiser step's square, in the macroblock and
+// in every 4x4 block (so that a small detail such as a cursor is not skipped away). Coding such a
+// macroblock again would mostly re-code the previous picture's quantisation noise.
+bool MacroblockCoder::SkipDistortionAcceptable(int mb, int qp) const {
+    const auto step = [](int q) { return 0.625 * std::pow(2.0, q / 6.0); };
+    const double lumaStep = step(qp);
+    const double chromaStep = step(kChromaQp[std::clamp(qp, 0, 51)]);
+    const uint8_t* src = SourceLuma(mb);
+    int total = 0;
+    for (int b = 0; b < 16; ++b) {
+        int block = 0;
+        for (int y = b / 4 * 4; y < b / 4 * 4 + 4; ++y) {
+            for (int x = b % 4 * 4; x < b % 4 * 4 + 4; ++x) {
+                const int d = src[y * source_.width + x] - predLuma_[y * 16 + x];
+                block += d * d;
+            }
+        }
+        if (block > 16 * kSkipBlockShare * lumaStep * lumaStep) {
+            return false;
+        }
+        total += block;
+    }
+    if (total > 256 * kSkipMbShare * lumaStep * lumaStep) {
+        return false;
+    }
+    const size_t origin = ChromaOrigin(mb);
+    const int cw = source_.ChromaWidth();
+    int chroma = 0;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const int du = source_.u[origin + y * cw + x] - predU_[y * 8 + x];
+            const int dv = source_.v[origin + y * cw + x] - predV_[y * 8 + x];
+            chroma += du * du + dv * dv;
+        }
+    }
+    return chroma <= 128 * kSkipMbShare * chromaStep * chromaStep;
 }
 
 void MacroblockCoder::CommitSkip(int mb, const MotionVector& mv, int lastQp, uint32_t& skipRun) {

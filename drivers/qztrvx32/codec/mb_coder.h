@@ -50,6 +50,10 @@ private:
     static constexpr int kInterGoodEnough = 384;  // an inter cost below this is not challenged by intra
     static constexpr int kIntra4Worthwhile = 24;  // Intra 4x4 is analysed above this many lambdas
     static constexpr int kIntraBias = 2;          // lambdas added to intra costs in P slices
+    // A skip is accepted when its mean squared error stays below these shares of the squared
+    // quantiser step, per 4x4 block and per macroblock.
+    static constexpr double kSkipBlockShare = 0.25;
+    static constexpr double kSkipMbShare = 0.125;
 
     uint8_t* ReconLuma(int mb) const;
     const uint8_t* SourceLuma(int mb) const;
@@ -60,6 +64,7 @@ private:
 
     void PredictInter(int mb, const MotionVector& mv);
     bool ResidualVanishes(int mb, int qp) const;
+    bool SkipDistortionAcceptable(int mb, int qp) const;
     void CommitSkip(int mb, const MotionVector& mv, int lastQp, uint32_t& skipRun);
     int SearchInter(int mb, const MotionVector& skipMv, int lambda, MotionVector& mv);
     int Intra16Cost(int mb, int lambda, int& bestMode) const;
