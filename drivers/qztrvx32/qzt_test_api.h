@@ -48,6 +48,7 @@ struct QztPictureInfo {
     uint32_t halfPelVectors;     // vectors with a half-sample component and no quarter-sample one
     uint32_t quarterPelVectors;  // vectors with a quarter-sample component
     uint32_t retries;            // times the picture was coded again at a higher QP
+    uint32_t clippedLevels;      // levels clipped so that level_prefix stays at most 15 (66, 77)
     uint32_t underflow;          // 1: the picture broke the buffer model even at "Max QP"
     int32_t bufferBits;          // buffer level after the picture
 };

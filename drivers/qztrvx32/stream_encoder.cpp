@@ -241,6 +241,7 @@ void StreamEncoder::CodeCodedPicture(bool idr, int picturesCovered, EncodedPictu
     out.info.skippedMbs = stats.skippedMbs;
     out.info.halfPelVectors = stats.halfPelVectors;
     out.info.quarterPelVectors = stats.quarterPelVectors;
+    out.info.clippedLevels = stats.clippedLevels;
 }
 
 }  // namespace qzt

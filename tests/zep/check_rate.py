@@ -7,7 +7,8 @@ Reads WORKDIR/pictures.csv (one line per output, as the stand-in reported it) an
 WORKDIR/stream.h264, and checks what the configuration promises:
   - every mode: type codes in order (IDR period, skipped-picture period), timestamps;
   - constant QP (rc=0): every I slice at qpi, every P slice at qpp, no macroblock QP change
-    (per-macroblock QPs from ffmpeg -debug qp);
+    (per-macroblock QPs from ffmpeg -debug qp); at QP 0 in Baseline/Main, that the level clip
+    (level_prefix at most 15) was exercised;
   - other modes: every macroblock QP within [minqp, maxqp]; the leaky bucket, recomputed here
     from the output sizes, never below empty unless the stand-in flagged the picture;
   - CBR (rc=4): 1-second windows within the bitrate bounds (tighter with filler data);
@@ -129,13 +130,17 @@ def main():
         check("skipped pictures skip every macroblock",
               all(int(r["skipped"]) == mb_count for r in rows if r["type"] == "5"))
 
+    if o["rc"] == 0 and o["qpi"] == 0 and o["profile"] in (66, 77):
+        clipped = sum(int(r["clipped"]) for r in rows)
+        check("constant QP 0 in profile %d: %d levels clipped to keep level_prefix <= 15" % (o["profile"], clipped),
+              clipped > 0)
     if o["rc"] == 0:
         ok = all(int(r["sliceqp"]) == (o["qpi"] if r["type"] in "12" else o["qpp"]) for r in rows if r["type"] != "5")
         check("constant QP: slice QPs are QP I / QP P", ok)
         qp_rows = debug_rows(stream, "qp")
-        wanted = ["%02d" % (o["qpi"] if t in (1, 2) else o["qpp"]) for t in types if t != 5]
+        wanted = [o["qpi"] if t in (1, 2) else o["qpp"] for t in types if t != 5]
         coded = [p for p, t in zip(qp_rows, [t for t in types]) if t != 5] if len(qp_rows) == len(types) else []
-        ok = len(coded) == len(wanted) and all(set(re.findall("..", "".join(p))) <= {w} for p, w in zip(coded, wanted))
+        ok = len(coded) == len(wanted) and all({int(q) for q in re.findall("..", "".join(p))} <= {w} for p, w in zip(coded, wanted))
         check("constant QP: every macroblock at its slice QP (-debug qp)", ok,
               "%d dumped pictures for %d outputs" % (len(qp_rows), len(types)))
     else:

@@ -103,7 +103,7 @@ void AddResidual(const uint8_t* pred, int predStride, const int residual[16], ui
 // Quantises transform coefficients `coeff` (raster) into levels in scan order from scan
 // position `first`; returns the count of non-zero levels. Levels beyond what level_prefix 15
 // can carry are clipped when asked.
-int QuantizeToScan(const int coeff[16], int qp, bool intra, int first, bool limit, int levels[16]) {
+int QuantizeToScan(const int coeff[16], int qp, bool intra, int first, LevelLimit& limit, int levels[16]) {
     int nonZero = 0;
     for (int k = 0; k < 16; ++k) {
         levels[k] = 0;
@@ -111,9 +111,7 @@ int QuantizeToScan(const int coeff[16], int qp, bool intra, int first, bool limi
     for (int k = first; k < 16; ++k) {
         const int raster = kZigzag4x4[k];
         int level = QuantizeCoefficient(coeff[raster], qp, ScaleClass(raster), intra);
-        if (limit) {
-            level = std::clamp(level, -kMaxLevelPrefix15Magnitude, kMaxLevelPrefix15Magnitude);
-        }
+        level = limit.Apply(level);
         levels[k] = level;
         nonZero += level != 0;
     }
@@ -135,9 +133,7 @@ void ReconstructResidual(const int levels[16], int qp, int first, int dc, int re
     InverseTransform4x4(d, residual);
 }
 
-int ClampLevel(int level, bool limit) {
-    return limit ? std::clamp(level, -kMaxLevelPrefix15Magnitude, kMaxLevelPrefix15Magnitude) : level;
-}
+
 
 }  // namespace
 
@@ -156,7 +152,7 @@ namespace {
 // Codes both chroma planes of a macroblock against `predU` / `predV` (8x8, stride 8): levels into
 // `c`, reconstruction into the picture. Returns cbpChroma.
 int CodeChroma(const Picture& source, Picture& recon, int mb, int mbWidth, const uint8_t* predU, const uint8_t* predV,
-               int qpY, bool intra, bool limit, int chromaDc[2][4], int chromaAc[2][4][16]) {
+               int qpY, bool intra, LevelLimit& limit, int chromaDc[2][4], int chromaAc[2][4][16]) {
     const int qpC = kChromaQp[std::clamp(qpY, 0, 51)];
     const int cw = source.ChromaWidth();
     const size_t origin = static_cast<size_t>(mb / mbWidth * 8) * cw + mb % mbWidth * 8;
@@ -181,7 +177,7 @@ int CodeChroma(const Picture& source, Picture& recon, int mb, int mbWidth, const
         int dcOut[4];
         ForwardHadamard2x2(dcIn, dcOut);
         for (int i = 0; i < 4; ++i) {
-            chromaDc[plane][i] = ClampLevel(QuantizeChromaDc(dcOut[i], qpC, intra), limit);
+            chromaDc[plane][i] = limit.Apply(QuantizeChromaDc(dcOut[i], qpC, intra));
             anyDc |= chromaDc[plane][i] != 0;
         }
     }
@@ -286,7 +282,8 @@ void WriteSkipRun(BitWriter& writer, bool pSlice, uint32_t& skipRun) {
 }  // namespace
 
 MacroblockCoder::MacroblockCoder(const Picture& source, Picture& recon, MbGrid& grid, const MbCodingSettings& settings)
-    : source_(source), recon_(recon), grid_(grid), settings_(settings), levels_(std::make_unique<Levels>()),
+    : source_(source), recon_(recon), grid_(grid), settings_(settings), limit_{settings.limitLevelPrefix, 0},
+      levels_(std::make_unique<Levels>()),
       intra4Levels_(std::make_unique<Levels>()) {}
 
 MacroblockCoder::~MacroblockCoder() = default;
@@ -369,6 +366,7 @@ void MacroblockCoder::PredictInter(int mb, const MotionVector& mv) {
 }
 
 bool MacroblockCoder::ResidualVanishes(int mb, int qp) const {
+    LevelLimit noLimit;  // only whether levels vanish matters here
     const uint8_t* src = SourceLuma(mb);
     int diff[16];
     int coeff[16];
@@ -394,7 +392,7 @@ bool MacroblockCoder::ResidualVanishes(int mb, int qp) const {
         const int by = b / 4 * 4;
         Difference(src + by * source_.width + bx, source_.width, predLuma_ + by * 16 + bx, 16, diff);
         ForwardTransform4x4(diff, coeff);
-        if (QuantizeToScan(coeff, qp, false, 0, false, levels) != 0) {
+        if (QuantizeToScan(coeff, qp, false, 0, noLimit, levels) != 0) {
             return false;
         }
     }
@@ -407,7 +405,7 @@ bool MacroblockCoder::ResidualVanishes(int mb, int qp) const {
             Difference(planes[plane] + b / 2 * 4 * cw + b % 2 * 4, cw, preds[plane] + b / 2 * 32 + b % 2 * 4, 8, diff);
             ForwardTransform4x4(diff, coeff);
             dcIn[b] = coeff[0];
-            if (QuantizeToScan(coeff, qpC, false, 1, false, levels) != 0) {
+            if (QuantizeToScan(coeff, qpC, false, 1, noLimit, levels) != 0) {
                 return false;
             }
         }
@@ -551,7 +549,7 @@ void MacroblockCoder::FinishMacroblock(int mb, bool intra16, const Levels& level
 void MacroblockCoder::CodeLumaInter(int mb, int qp, Levels& levels) {
     const uint8_t* src = SourceLuma(mb);
     uint8_t* out = ReconLuma(mb);
-    const bool limit = settings_.limitLevelPrefix;
+    LevelLimit& limit = limit_;
     levels.cbpLuma = 0;
     for (int b = 0; b < 16; ++b) {
         const int bx = b % 4 * 4;
@@ -580,7 +578,7 @@ void MacroblockCoder::CodeInter(int mb, const MotionVector& mv, const MotionVect
     Levels& levels = *levels_;
     CodeLumaInter(mb, qp, levels);
     levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, false,
-                                  settings_.limitLevelPrefix, levels.chromaDc, levels.chromaAc);
+                                  limit_, levels.chromaDc, levels.chromaAc);
     const int cbp = levels.cbpLuma | levels.cbpChroma << 4;
     if (cbp == 0 && mv == skipMv) {
         CommitSkip(mb, mv, lastQp, skipRun);  // the reconstruction equals the skip's
@@ -599,7 +597,7 @@ void MacroblockCoder::CodeInter(int mb, const MotionVector& mv, const MotionVect
     }
     current_.mv = mv;
     RecordCounts(levels, false, current_);
-    WriteResidual(writer, levels, false, grid_, mb, current_, settings_.limitLevelPrefix);
+    WriteResidual(writer, levels, false, grid_, mb, current_, limit_.on);
     FinishMacroblock(mb, false, levels, MbKind::kInter);
 }
 
@@ -610,7 +608,7 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
     uint8_t pred[256];
     PredictIntra16x16(mode, ReconLuma(mb), recon_.width, n, pred);
     const uint8_t* src = SourceLuma(mb);
-    const bool limit = settings_.limitLevelPrefix;
+    LevelLimit& limit = limit_;
     int dcIn[16];
     bool anyAc = false;
     for (int b = 0; b < 16; ++b) {
@@ -627,7 +625,7 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
     ForwardHadamard4x4(dcIn, dcOut);
     int dcLevelsRaster[16];
     for (int i = 0; i < 16; ++i) {
-        dcLevelsRaster[i] = ClampLevel(QuantizeLumaDc(dcOut[i], qp, true), limit);
+        dcLevelsRaster[i] = limit_.Apply(QuantizeLumaDc(dcOut[i], qp, true));
     }
     for (int k = 0; k < 16; ++k) {
         levels.lumaDc[k] = dcLevelsRaster[kZigzag4x4[k]];
@@ -656,7 +654,7 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
     WriteQpDelta(writer, qp, lastQp);
     current_.qp = static_cast<uint8_t>(qp);
     RecordCounts(levels, true, current_);
-    WriteResidual(writer, levels, true, grid_, mb, current_, limit);
+    WriteResidual(writer, levels, true, grid_, mb, current_, limit.on);
     FinishMacroblock(mb, true, levels, MbKind::kIntra16x16);
 }
 
@@ -705,7 +703,7 @@ int MacroblockCoder::AnalyseIntra4(int mb, int qp, int lambda) {
     Levels& levels = *intra4Levels_;
     const uint8_t* src = SourceLuma(mb);
     uint8_t* out = ReconLuma(mb);
-    const bool limit = settings_.limitLevelPrefix;
+    LevelLimit& limit = limit_;
     levels.cbpLuma = 0;
     int total = lambda * 6;
     for (int blkIdx = 0; blkIdx < 16; ++blkIdx) {
@@ -754,7 +752,7 @@ void MacroblockCoder::WriteIntra4(int mb, uint8_t chromaMode, int qp, bool pSlic
                                   BitWriter& writer) {
     Levels& levels = *intra4Levels_;
     levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, true,
-                                  settings_.limitLevelPrefix, levels.chromaDc, levels.chromaAc);
+                                  limit_, levels.chromaDc, levels.chromaAc);
     WriteSkipRun(writer, pSlice, skipRun);
     writer.Ue((pSlice ? kPIntraMbTypeOffset : 0) + kMbTypeI4x4);
     for (int blkIdx = 0; blkIdx < 16; ++blkIdx) {
@@ -777,7 +775,7 @@ void MacroblockCoder::WriteIntra4(int mb, uint8_t chromaMode, int qp, bool pSlic
     }
     current_.kind = MbKind::kIntra4x4;
     RecordCounts(levels, false, current_);
-    WriteResidual(writer, levels, false, grid_, mb, current_, settings_.limitLevelPrefix);
+    WriteResidual(writer, levels, false, grid_, mb, current_, limit_.on);
     FinishMacroblock(mb, false, levels, MbKind::kIntra4x4);
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "bit_writer.h"
+#include "cavlc.h"
 #include "inter_pred.h"
 #include "intra_pred.h"
 #include "mb_state.h"
@@ -23,6 +24,19 @@ struct MbCodingSettings {
     SearchSettings search;
 };
 
+// The level clipping of profiles 66 and 77 (level_prefix at most 15), counting what it clips.
+struct LevelLimit {
+    bool on = false;
+    uint32_t clipped = 0;
+    int Apply(int level) {
+        if (!on || (level <= kMaxLevelPrefix15Magnitude && level >= -kMaxLevelPrefix15Magnitude)) {
+            return level;
+        }
+        ++clipped;
+        return level > 0 ? kMaxLevelPrefix15Magnitude : -kMaxLevelPrefix15Magnitude;
+    }
+};
+
 // What the caller demands of a macroblock.
 enum class MbDemand { kAny, kIntra };
 
@@ -37,6 +51,8 @@ public:
 
     // The reference for P macroblocks (null in I slices).
     void SetReference(const RefPicture* reference) { reference_ = reference; }
+    // Levels clipped so far to keep level_prefix at most 15.
+    uint32_t ClippedLevels() const { return limit_.clipped; }
 
     // Codes macroblock `mb` of slice `slice` at `qp` into `writer` and records its state in the
     // grid. In P slices a skipped macroblock only increments `skipRun`; any other writes the
@@ -85,6 +101,7 @@ private:
     MbGrid& grid_;
     const MbCodingSettings& settings_;
     const RefPicture* reference_ = nullptr;
+    LevelLimit limit_;
     MbState current_;
     uint8_t predLuma_[256] = {};  // inter prediction of the macroblock
     uint8_t predU_[64] = {};      // chroma prediction (inter, or the chosen intra mode)

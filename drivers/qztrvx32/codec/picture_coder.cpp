@@ -98,6 +98,7 @@ PictureStats PictureCoder::Code(const Picture& source, bool idr, const std::vect
         out.AppendNal(idr ? 3 : 2, idr ? kNalIdrSlice : kNalSlice, rbsp_);
     }
     Deblock();
+    stats.clippedLevels = coder.ClippedLevels();
     stats.bytes = static_cast<uint32_t>(out.bytes.size() - startBytes);
     stats.meanQp = qpSum / mbCount;
     return stats;

@@ -36,6 +36,7 @@ struct PictureStats {
     uint32_t skippedMbs = 0;
     uint32_t halfPelVectors = 0;     // vectors (inter and skipped) with a half-sample component and
     uint32_t quarterPelVectors = 0;  // none at a quarter; vectors with a quarter-sample component
+    uint32_t clippedLevels = 0;      // levels clipped to keep level_prefix at most 15
 };
 
 // The QP of macroblock `mb` given the bits written for the picture so far.
