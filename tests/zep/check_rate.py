@@ -154,7 +154,9 @@ def main():
         flagged = {int(r["picture"]) for r in rows if r["underflow"] == "1"}
         check("buffer never below empty (lowest %.0f bits)" % lowest, set(broken) <= flagged,
               "pictures %s break it unflagged" % sorted(set(broken) - flagged)[:10])
-        check("no picture needed the underflow escape", not flagged, "flagged %s" % sorted(flagged)[:10])
+        at_max = {int(r["picture"]) for r in rows if int(r["minqp"]) == o["maxqp"]}
+        check("a picture breaks the buffer only with every macroblock at Max QP (%d such)" % len(flagged),
+              flagged <= at_max, "flagged below Max QP: %s" % sorted(flagged - at_max)[:10])
 
     total_bits = 8 * sum(int(r["bytes"]) for r in rows)
     run_rate = total_bits / (len(rows) / o["fps"])
@@ -172,6 +174,14 @@ def main():
               run_rate <= 1.05 * o["bitrate"])
         check("VBR: no window above peak +5%% (%s)" % [round(x / o["peak"], 3) for x in w],
               all(x <= 1.05 * o["peak"] for x in w))
+        if o["content"] == "screen" and len(rows) >= 120:
+            # The synthetic screen moves for 90 pictures, then rests for 30.
+            qps = {int(r["picture"]): int(r["sliceqp"]) for r in rows if r["type"] == "4"}
+            moving = [qps[n] for n in range(30, 90) if n in qps]
+            resting = [qps[n] for n in range(100, 120) if n in qps]
+            check("VBR: on the resting screen the QP falls toward Min QP (moving %.1f, resting %.1f)" %
+                  (sum(moving) / max(1, len(moving)), sum(resting) / max(1, len(resting))),
+                  bool(moving and resting) and max(resting) < min(moving) and min(resting) <= o["minqp"] + 2)
     if o["rc"] == 3:
         ok = all(int(r["sliceqp"]) >= (o["qpi"] if r["type"] in "12" else o["qpp"]) for r in rows if r["type"] != "5")
         check("capped quality: QPs never below QP I / QP P", ok)
