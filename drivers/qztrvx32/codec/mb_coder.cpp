@@ -77,6 +77,16 @@ void Difference(const uint8_t* src, int srcStride, const uint8_t* pred, int pred
     }
 }
 
+// Transform coefficients of 4x4 block `b` (raster) of a macroblock's luma: source rows of
+// `srcStride` against a 16x16 prediction.
+void LumaBlockCoefficients(const uint8_t* src, int srcStride, const uint8_t* pred16, int b, int coeff[16]) {
+    const int bx = b % 4 * 4;
+    const int by = b / 4 * 4;
+    int diff[16];
+    Difference(src + by * srcStride + bx, srcStride, pred16 + by * 16 + bx, 16, diff);
+    ForwardTransform4x4(diff, coeff);
+}
+
 int SatdBlocks(const uint8_t* src, int srcStride, const uint8_t* pred, int predStride, int width, int height) {
     int sum = 0;
     int diff[16];
@@ -388,10 +398,7 @@ bool MacroblockCoder::ResidualVanishes(int mb, int qp) const {
         return true;
     }
     for (int b = 0; b < 16; ++b) {
-        const int bx = b % 4 * 4;
-        const int by = b / 4 * 4;
-        Difference(src + by * source_.width + bx, source_.width, predLuma_ + by * 16 + bx, 16, diff);
-        ForwardTransform4x4(diff, coeff);
+        LumaBlockCoefficients(src, source_.width, predLuma_, b, coeff);
         if (QuantizeToScan(coeff, qp, false, 0, noLimit, levels) != 0) {
             return false;
         }
@@ -552,12 +559,8 @@ void MacroblockCoder::CodeLumaInter(int mb, int qp, Levels& levels) {
     LevelLimit& limit = limit_;
     levels.cbpLuma = 0;
     for (int b = 0; b < 16; ++b) {
-        const int bx = b % 4 * 4;
-        const int by = b / 4 * 4;
-        int diff[16];
         int coeff[16];
-        Difference(src + by * source_.width + bx, source_.width, predLuma_ + by * 16 + bx, 16, diff);
-        ForwardTransform4x4(diff, coeff);
+        LumaBlockCoefficients(src, source_.width, predLuma_, b, coeff);
         if (QuantizeToScan(coeff, qp, false, 0, limit, levels.luma[b]) != 0) {
             levels.cbpLuma |= 1 << EightByEight(b);
         }
@@ -612,12 +615,8 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
     int dcIn[16];
     bool anyAc = false;
     for (int b = 0; b < 16; ++b) {
-        const int bx = b % 4 * 4;
-        const int by = b / 4 * 4;
-        int diff[16];
         int coeff[16];
-        Difference(src + by * source_.width + bx, source_.width, pred + by * 16 + bx, 16, diff);
-        ForwardTransform4x4(diff, coeff);
+        LumaBlockCoefficients(src, source_.width, pred, b, coeff);
         dcIn[b] = coeff[0];
         anyAc |= QuantizeToScan(coeff, qp, true, 1, limit, levels.luma[b]) != 0;
     }
