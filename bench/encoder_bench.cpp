@@ -7,8 +7,15 @@
 // For every output: the delay from the moment the stand-in makes it available (its start time
 // plus the frame's due time, from the entry's timestamp) to the moment the host has it in hand;
 // median and 99th percentile. And the CPU time (GetThreadTimes) of the querying thread per second
-// of the loop, which is all waiting apart from the service's own coding work. The start time is
-// read right after the start call returns, so the delays are short by at most that return path.
+// of the loop, which is all waiting apart from the service's own coding work. The host cannot read
+// the stand-in's start time (taken inside the start call, after it codes picture 0), so each delay
+// is counted from the promptest output of the loop: arrival minus due time, less the smallest such
+// offset of the loop.
+//
+// Usage: encoder_bench [MODE [OUTPUTS]]   MODE: the simulated display as GRXAPIXX_MODE's custom form
+// W,H,HTOTAL,VTOTAL,PCLK (default 320x240 at 30 fps, which the stand-in keeps up with under
+// emulation); OUTPUTS per loop (default 300). bench/stream_bench.sh picks the largest size that
+// keeps up.
 #include "../drivers/qztrvx32/qzt_test_api.h"
 #include "../src/bindings/zep_records.h"
 
@@ -16,6 +23,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 using namespace vqx;
@@ -23,11 +32,32 @@ using namespace vqx::zep;
 
 namespace {
 
-constexpr int kFrames = 300;
-constexpr char kMode[] = "320,240,400,250,600";  // 320x240 at 6000000 / 100000 = 60 fps
-constexpr uint32_t kFpsNumerator = 6000000;
-constexpr uint32_t kFpsDenominator = 100000;
 constexpr int64_t kTimestampUnitsPerSecond = 10000000;
+
+// The simulated display: its mode text and the frame rate the stand-in is created with.
+struct DisplayMode {
+    char text[64] = "320,240,400,250,300";  // 320x240 at 3000000 / 100000 = 30 fps
+    uint32_t width = 320, height = 240;
+    uint32_t fpsNumerator = 3000000;
+    uint32_t fpsDenominator = 100000;
+    int outputs = 300;
+};
+DisplayMode g_mode;
+
+// W,H,HTOTAL,VTOTAL,PCLK as grxapixx reads it: PCLK x 10000 / (HTOTAL x VTOTAL) frames per second.
+bool ParseMode(const char* text, DisplayMode& mode) {
+    unsigned width = 0, height = 0, hTotal = 0, vTotal = 0, clock = 0;
+    if (std::sscanf(text, "%u,%u,%u,%u,%u", &width, &height, &hTotal, &vTotal, &clock) != 5 || hTotal == 0 ||
+        vTotal == 0 || clock == 0 || std::strlen(text) >= sizeof mode.text) {
+        return false;
+    }
+    std::strcpy(mode.text, text);
+    mode.width = width;
+    mode.height = height;
+    mode.fpsNumerator = clock * 10000u;
+    mode.fpsDenominator = hTotal * vTotal;
+    return true;
+}
 
 int64_t Qpc() {
     LARGE_INTEGER counter;
@@ -43,15 +73,16 @@ int64_t QpcFrequency() {
 
 // The stand-in's frame time: index x D x units / N without overflow.
 int64_t FrameTime(uint64_t index, int64_t unitsPerSecond) {
-    const uint64_t scaled = index * kFpsDenominator;
-    return static_cast<int64_t>(scaled / kFpsNumerator * static_cast<uint64_t>(unitsPerSecond) +
-                                scaled % kFpsNumerator * static_cast<uint64_t>(unitsPerSecond) / kFpsNumerator);
+    const uint64_t scaled = index * g_mode.fpsDenominator;
+    return static_cast<int64_t>(scaled / g_mode.fpsNumerator * static_cast<uint64_t>(unitsPerSecond) +
+                                scaled % g_mode.fpsNumerator * static_cast<uint64_t>(unitsPerSecond) /
+                                    g_mode.fpsNumerator);
 }
 
 // When the output with this timestamp became available, in counter ticks.
 int64_t AvailableAt(int64_t start, int64_t timestamp) {
-    const double frames = static_cast<double>(timestamp) * kFpsNumerator /
-                          (static_cast<double>(kFpsDenominator) * kTimestampUnitsPerSecond);
+    const double frames = static_cast<double>(timestamp) * g_mode.fpsNumerator /
+                          (static_cast<double>(g_mode.fpsDenominator) * kTimestampUnitsPerSecond);
     return start + FrameTime(static_cast<uint64_t>(frames + 0.5), QpcFrequency());
 }
 
@@ -76,6 +107,8 @@ void Print(const char* name, Figures figures) {
         return;
     }
     std::sort(d.begin(), d.end());
+    const double promptest = d.front();
+    for (double& delay : d) delay -= promptest;
     const double median = d[d.size() / 2];
     const double p99 = d[std::min(d.size() - 1, (d.size() * 99 + 99) / 100 - 1)];
     std::printf("%-16s %6zu outputs  delay median %6.2f ms  p99 %7.2f ms  CPU %6.1f ms per s  %6.1f polls per output\n",
@@ -95,7 +128,7 @@ bool RunEncoder(const qzt::TestControls& controls, Figures& figures, ZEPCreatePa
     const double frequency = static_cast<double>(QpcFrequency());
     const uint32_t pollsBefore = controls.GetCallCount("ZEPQueryOutputs");
     const int64_t cpuBefore = ThreadCpu100ns();
-    while (ok && static_cast<int>(figures.delaysMs.size()) < kFrames) {
+    while (ok && static_cast<int>(figures.delaysMs.size()) < g_mode.outputs) {
         VQXZepBuffer* buffer = nullptr;
         const VQX_ERROR result = encoder->QueryOutput(&buffer);
         const int64_t now = Qpc();
@@ -164,7 +197,7 @@ bool RunNaive(const Service& service, Idle idle, ZEPCreateParams create, ZEPConf
     const int64_t start = Qpc();
     const double frequency = static_cast<double>(QpcFrequency());
     const int64_t cpuBefore = ThreadCpu100ns();
-    while (ok && static_cast<int>(figures.delaysMs.size()) < kFrames) {
+    while (ok && static_cast<int>(figures.delaysMs.size()) < g_mode.outputs) {
         ZEPOutputEntry entry{};
         entry.size = sizeof(entry);
         ZEPQueryParams params{sizeof(ZEPQueryParams), 0, 1, 0};
@@ -194,7 +227,11 @@ bool RunNaive(const Service& service, Idle idle, ZEPCreateParams create, ZEPConf
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if ((argc > 1 && !ParseMode(argv[1], g_mode)) || (argc > 2 && (g_mode.outputs = std::atoi(argv[2])) <= 0)) {
+        std::printf("usage: encoder_bench [W,H,HTOTAL,VTOTAL,PCLK [OUTPUTS]]\n");
+        return 2;
+    }
     const HMODULE zepModule = LoadLibraryW(L"qztrvx32.dll");
     qzt::TestControls controls;
     if (zepModule == nullptr || !controls.Load(zepModule)) {
@@ -202,8 +239,9 @@ int main() {
         return 1;
     }
     const Service service(zepModule);
-    SetEnvironmentVariableA("GRXAPIXX_MODE", kMode);
-    std::printf("encoder_bench: %d outputs each, 320x240 at 60 fps from the stand-in service\n", kFrames);
+    SetEnvironmentVariableA("GRXAPIXX_MODE", g_mode.text);
+    std::printf("encoder_bench: %d outputs each, %ux%u at %.2f fps from the stand-in service\n", g_mode.outputs,
+                g_mode.width, g_mode.height, static_cast<double>(g_mode.fpsNumerator) / g_mode.fpsDenominator);
 
     Figures encoder;
     ZEPCreateParams create{};
