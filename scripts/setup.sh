@@ -36,7 +36,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok install
 
 # 1. i386 architecture and the cross compilers, Wine, ffmpeg and gnuplot (no X11: it writes PNG files).
 need=()
-for p in g++-mingw-w64-i686 wine wine32:i386 wine64 ffmpeg gnuplot-nox cmake ninja-build googletest; do have_pkg "$p" || need+=("$p"); done
+for p in g++-mingw-w64-i686 wine wine32:i386 wine64 ffmpeg gnuplot-nox cmake ninja-build googletest dpkg-dev xz-utils; do have_pkg "$p" || need+=("$p"); done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     step "adding the i386 architecture"
     as_root dpkg --add-architecture i386 >>"$log" 2>&1 || fail "dpkg --add-architecture i386" "run it by hand as root and retry"
@@ -109,5 +109,13 @@ if [ ! -f "$prefix/system.reg" ]; then
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >>"$log" 2>&1 || fail "wineboot" "remove $prefix and retry; 'wineserver -k' ends a stuck session"
     wineserver -w >>"$log" 2>&1 || true
 fi
+# 5. FFmpeg's libavformat/libavcodec/libavutil as i686 DLLs for vqxcap, from Debian's source package
+#    of the installed ffmpeg version; built once per machine (about 2-3 minutes) into a cache
+#    folder outside the build tree (~/.cache/vqx, or $VQX_CACHE_DIR), then reused.
+ffmpeg_prefix=$("$here/scripts/ffmpeg-mingw.sh" prefix 2>>"$log") || fail "FFmpeg prefix" "is the ffmpeg package installed?"
+if [ ! -f "$ffmpeg_prefix/.complete" ]; then
+    step "building FFmpeg's libraries for vqxcap into $ffmpeg_prefix (takes a few minutes, once)"
+fi
+"$here/scripts/ffmpeg-mingw.sh" build >>"$log" 2>&1 || fail "FFmpeg build" "see the log; scripts/ffmpeg-mingw.sh build shows the steps"
 rm -f "$log"
 step "ready"
