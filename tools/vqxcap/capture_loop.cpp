@@ -3,8 +3,9 @@
 #include "access_unit_counter.h"
 #include "encoder_session.h"
 #include "error_report.h"
-#include "output_stream.h"
 #include "property_settings.h"
+#include "stream_format.h"
+#include "stream_sink.h"
 
 #include <windows.h>
 
@@ -57,19 +58,17 @@ CaptureOutcome StepFailed(const StepFailure& failure) {
 class Capture {
 public:
     Capture(const Options& options, bool showProgress)
-        : m_options(options), m_progress(showProgress) {}
+        : m_options(options), m_sink(CreateStreamSink(options.destination)), m_progress(showProgress) {}
 
     CaptureOutcome Run() {
-        if (!m_output.Open(m_options.outputPath)) {
-            return {kExitOutputFailed, L"vqxcap: cannot create the output file " + m_options.outputPath, {}, false};
-        }
+        std::wstring error;
+        if (!m_sink->Open(error)) return {kExitOutputFailed, error, {}, false};
         CaptureOutcome outcome = Start();
         if (outcome.exitCode == kExitOk) outcome = PullOutputs();
         m_session.TearDown();
         m_progress.Finish();
-        if (!m_output.Close() && outcome.exitCode == kExitOk) {
-            outcome = {kExitOutputFailed, L"vqxcap: writing the output failed", {}, false};
-        }
+        // Every way a capture ends (goal met, Ctrl+C, failure) finishes the stream here.
+        if (!m_sink->Finish(error) && outcome.exitCode == kExitOk) outcome = {kExitOutputFailed, error, {}, false};
         outcome.stats = m_stats;
         return outcome;
     }
@@ -78,12 +77,14 @@ private:
     CaptureOutcome Start() {
         PropertySettings settings(m_options.settings);
         StepFailure failure;
+        StreamFormat format;
         vqx::VQXEncoderKLTZEP& encoder = *m_session.Encoder();
         if (!settings.ApplyBeforeCreate(encoder, failure) || !m_session.AcquireDisplay(failure) ||
             !m_session.CreateEncoder(failure) || !settings.ApplyAfterCreate(encoder, failure) ||
-            !m_session.StartEncode(failure)) {
+            !ReadStreamFormat(encoder, format, failure) || !m_session.StartEncode(failure)) {
             return StepFailed(failure);
         }
+        m_sink->SetFormat(format);
         m_startSeconds = NowSeconds();
         return {};
     }
@@ -114,8 +115,9 @@ private:
             const auto* bytes = static_cast<const uint8_t*>(memory);
             const size_t size = buffer->GetSize();
             if (finishing && (size == 0 || BeginsAccessUnit(bytes, size))) break;
-            if (!m_output.Write(bytes, size)) {
-                return {kExitOutputFailed, L"vqxcap: writing the output failed", {}, false};
+            std::wstring error;
+            if (!m_sink->Write({bytes, size, buffer->GetType(), buffer->GetTimestamp()}, error)) {
+                return {kExitOutputFailed, error, {}, false};
             }
             const int64_t timestamp = buffer->GetTimestamp();
             const double delayMs = m_delivery.DelayMs(NowSeconds(), timestamp);
@@ -130,7 +132,7 @@ private:
 
     const Options& m_options;
     EncoderSession m_session;
-    OutputStream m_output;
+    std::unique_ptr<StreamSink> m_sink;
     AccessUnitCounter m_counter;
     CaptureStats m_stats;
     DeliveryClock m_delivery;

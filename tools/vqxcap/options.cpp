@@ -105,6 +105,14 @@ ParseResult ParseArguments(const std::vector<std::wstring>& args) {
             auto v = value();
             if (!v || v->empty()) return Fail(L"-o needs a file name (or - for standard output)");
             options.outputPath = *v;
+        } else if (arg == L"--format") {
+            auto v = value();
+            if (!v || v->empty()) return Fail(L"--format needs a container name");
+            options.format = *v;
+        } else if (arg == L"--sdp") {
+            auto v = value();
+            if (!v || v->empty()) return Fail(L"--sdp needs a file name");
+            options.sdpPath = *v;
         } else if (arg == L"--frames") {
             auto v = value();
             uint64_t frames = 0;
@@ -145,18 +153,26 @@ ParseResult ParseArguments(const std::vector<std::wstring>& args) {
     if (options.mode == Mode::Capture) {
         if (options.outputPath.empty()) return Fail(L"no output file: give -o FILE (or -o - for standard output)");
         if (!options.frames && !options.seconds) return Fail(L"say how long to capture: --frames N or --seconds S");
+        DestinationChoice choice = ChooseDestination(options.outputPath, options.format, options.sdpPath);
+        if (!choice.destination) return Fail(choice.error);
+        options.destination = *choice.destination;
     }
     return ParseResult{options, L""};
 }
 
 const wchar_t* UsageText() {
-    return L"usage: vqxcap -o FILE (--frames N | --seconds S) [options]\n"
+    return L"usage: vqxcap -o DEST (--frames N | --seconds S) [options]\n"
            L"       vqxcap --list-properties [--set NAME=VALUE ...]\n"
            L"       vqxcap --caps\n"
            L"\n"
-           L"Captures the remote display into an H.264 Annex-B stream.\n"
+           L"Captures the remote display as H.264: a raw Annex-B stream, a container or a live stream.\n"
            L"\n"
-           L"  -o, --output FILE     write the stream to FILE; - writes to standard output\n"
+           L"  -o, --output DEST     where the stream goes; the destination picks the container:\n"
+           L"                        FILE.h264 or FILE.264 raw Annex-B, FILE.mp4 fragmented MP4,\n"
+           L"                        FILE.mkv Matroska, FILE.ts MPEG-TS, - raw to standard output,\n"
+           L"                        udp://HOST:PORT MPEG-TS over UDP, rtp://HOST:PORT H.264 over RTP\n"
+           L"  --format NAME         container instead of the guess: h264, mp4, matroska, mpegts, rtp\n"
+           L"  --sdp FILE            with rtp://: write the session description a player opens\n"
            L"  --frames N            stop after N pictures\n"
            L"  --seconds S           stop after S seconds\n"
            L"  --set NAME=VALUE      set an encoder property by its exact name (repeatable);\n"
@@ -179,7 +195,7 @@ const wchar_t* UsageText() {
            L"\n"
            L"Exit codes: 0 done, 1 internal error, 2 bad command line, 3 property refused,\n"
            L"4 display failed, 5 encoder create/start failed, 6 output query failed,\n"
-           L"7 output file error.\n";
+           L"7 output error (file, network or container).\n";
 }
 
 }  // namespace vqxcap

@@ -2,6 +2,8 @@
 // Ownership: plain values. Thread rules: none (parsed once on the main thread).
 #pragma once
 
+#include "destination.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +21,9 @@ struct PropertyAssignment {
 struct Options {
     Mode mode = Mode::Capture;
     std::wstring outputPath;                 // "-" is standard output
+    std::wstring format;                     // --format: the container, instead of the guess
+    std::wstring sdpPath;                    // --sdp: session description file of an RTP stream
+    Destination destination;                 // where the capture goes (from the three above)
     std::optional<uint64_t> frames;          // stop after this many pictures
     std::optional<double> seconds;           // or after this much wall-clock time
     std::vector<PropertyAssignment> settings;  // in command-line order
