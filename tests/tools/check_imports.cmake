@@ -1,0 +1,62 @@
+# Installs the build into a scratch prefix and reads the import table of every installed program
+# and DLL: each may need only Windows system DLLs and DLLs installed beside it (FFmpeg's for
+# vqxcap). vqxcap must use FFmpeg's DLLs from there, and vqx.dll and the stand-ins none of them.
+# Run with cmake -P: BUILD_DIR, WORK_DIR, OBJDUMP.
+cmake_minimum_required(VERSION 3.20)
+set(system_dlls
+  kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll ntdll.dll
+  msvcrt.dll ws2_32.dll bcrypt.dll secur32.dll iphlpapi.dll shlwapi.dll version.dll winmm.dll)
+
+file(REMOVE_RECURSE ${WORK_DIR})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}
+                RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${err}")
+endif()
+
+set(bin ${WORK_DIR}/bin)
+file(GLOB binaries ${bin}/*.exe ${bin}/*.dll)
+set(beside "")
+foreach(binary IN LISTS binaries)
+  get_filename_component(name ${binary} NAME)
+  string(TOLOWER ${name} name)
+  list(APPEND beside ${name})
+endforeach()
+
+foreach(wanted vqxcap.exe vqx.dll avformat avcodec avutil)
+  string(FIND "${beside}" ${wanted} at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${wanted} is not installed in bin/ (there: ${beside})")
+  endif()
+endforeach()
+
+set(problems "")
+foreach(binary IN LISTS binaries)
+  get_filename_component(name ${binary} NAME)
+  string(TOLOWER ${name} name)
+  execute_process(COMMAND ${OBJDUMP} -p ${binary} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -p ${binary} failed")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+  set(imports "")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "DLL Name: " "" dll "${line}")
+    string(STRIP "${dll}" dll)
+    string(TOLOWER "${dll}" dll)
+    list(APPEND imports ${dll})
+    if(NOT dll IN_LIST system_dlls AND NOT dll IN_LIST beside)
+      string(APPEND problems "${name} needs ${dll}, neither a system DLL nor installed beside it\n")
+    endif()
+    if(dll MATCHES "^av(format|codec|util)-" AND NOT (name STREQUAL "vqxcap.exe" OR name MATCHES "^av"))
+      string(APPEND problems "${name} links FFmpeg (${dll}); only vqxcap may\n")
+    endif()
+  endforeach()
+  message(STATUS "${name}: ${imports}")
+  if(name STREQUAL "vqxcap.exe" AND NOT imports MATCHES "avformat-[0-9]+\\.dll")
+    string(APPEND problems "vqxcap.exe does not import avformat\n")
+  endif()
+endforeach()
+if(problems)
+  message(FATAL_ERROR "${problems}")
+endif()
