@@ -254,6 +254,11 @@ scenario_rtp() {
     local keys
     keys=$(grep -c ',K' packets.csv)
     [ "$keys" = $(((frames - 1) / idr + 1)) ] || fail "$keys keyframes received, expected $(((frames - 1) / idr + 1))"
+    # The parameter sets travel in-band before every IDR picture (ffmpeg's trace also shows the
+    # copy in the stream's codec record).
+    local sets
+    sets=$(ffmpeg -nostdin -i received.mkv -c copy -bsf:v trace_headers -f null - 2>&1 | grep -c 'nal_unit_type .* = 7$')
+    [ "$sets" -ge $((keys + 1)) ] || fail "$sets sequence parameter sets seen, expected one per IDR picture ($keys) and the record's"
     # Matroska rounds to milliseconds from the first picture on: one tick of slack from the second.
     tail -n +2 packets.csv >later.csv && mv later.csv packets.csv
     check_even_timestamps $((frames - 1)) 1
