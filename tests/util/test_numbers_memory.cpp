@@ -103,6 +103,14 @@ TEST(Memory, AlignedAndVirtualAllocators) {
         vqx_aligned_free(block);
     }
     vqx_aligned_free(nullptr);
+    // Totals of count, alignment and the runtime's header beyond 32 bits must not wrap to a small block.
+    const size_t kMax = SIZE_MAX;
+    const std::pair<size_t, size_t> wrapping[] = {
+        {0xFFFFFFF0u, 16}, {kMax, 1}, {kMax - 7, 4}, {kMax - 19, 16}, {0x7FFFFFFCu, 0x80000000u}, {kMax, kMax / 2 + 1},
+    };
+    for (const auto& [count, alignment] : wrapping) {
+        EXPECT_EQ(nullptr, vqx_aligned_alloc(count, alignment)) << count << " aligned to " << alignment;
+    }
 
     char* block = static_cast<char*>(vqx_virtual_alloc(10000));
     ASSERT_NE(nullptr, block);
