@@ -143,18 +143,17 @@ VQX_ERROR VQX_CALL VQXVariantAssignWString(VQXVARIANT* dest, const wchar_t* valu
     return AssignText(dest, value, VQX_VARIANT_WSTRING, &VQXVARIANT::wstringValue);
 }
 
-// The new reference is taken before dest is cleared, so storing the interface a variant already
-// holds cannot destroy it in between.
+// Clears dest first, so a failed clear returns with the object untouched (an object without
+// references is not destroyed); then stores it and takes the new reference. Storing the interface
+// dest already holds changes nothing: clearing first could drop its last reference.
 VQX_ERROR VQX_CALL VQXVariantAssignInterface(VQXVARIANT* dest, VQXInterface* value) {
     if (dest == nullptr || value == nullptr) return VQX_NULL_POINTER;
-    value->Acquire();
+    if (dest->type == VQX_VARIANT_INTERFACE && dest->pInterface == value) return VQX_OK;
     const VQX_ERROR cleared = VQXVariantClear(dest);
-    if (cleared != VQX_OK) {
-        value->Release();
-        return cleared;
-    }
+    if (cleared != VQX_OK) return cleared;
     dest->type = VQX_VARIANT_INTERFACE;
     dest->pInterface = value;
+    value->Acquire();
     return VQX_OK;
 }
 

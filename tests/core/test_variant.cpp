@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 using namespace vqx;
 
@@ -21,6 +22,23 @@ public:
 
 private:
     int* m_destroyed;
+};
+
+// Logs every Acquire ("name+") and Release ("name-") it receives and never deletes itself.
+class ReferenceLog : public VQXInterface {
+public:
+    ReferenceLog(std::vector<std::string>& log, std::string name) : m_log(log), m_name(std::move(name)) {}
+    int32 VQX_CALL Acquire() override { return Note("+"); }
+    int32 VQX_CALL Release() override { return Note("-"); }
+    VQX_ERROR VQX_CALL QueryInterface(const wchar_t*, void**) override { return VQX_NO_INTERFACE; }
+
+private:
+    int32 Note(const char* what) {
+        m_log.push_back(m_name + what);
+        return 1;
+    }
+    std::vector<std::string>& m_log;
+    std::string m_name;
 };
 
 constexpr int64 kLowest = std::numeric_limits<int64>::min();
@@ -158,6 +176,30 @@ TEST(Variant, InterfaceReferencesAreCountedExactlyOnce) {
     EXPECT_EQ(VQX_OK, VQXVariantClear(&owner));
     EXPECT_EQ(nullptr, owner.pInterface);
     EXPECT_EQ(2, destroyed);
+}
+
+TEST(Variant, AssigningAnInterfaceClearsFirstThenTakesTheReference) {
+    std::vector<std::string> log;
+    ReferenceLog a(log, "a");
+    ReferenceLog b(log, "b");
+    // A record of an unknown kind cannot be cleared: the error comes back and nothing is touched,
+    // so an object without references yet is not released (which would destroy it).
+    VQXVARIANT broken = Record(99, 1234);
+    EXPECT_EQ(VQX_INVALID_PARAMETER, VQXVariantAssignInterface(&broken, &a));
+    EXPECT_EQ(std::vector<std::string>{}, log);
+    EXPECT_EQ(99, broken.type);
+    EXPECT_EQ(1234, broken.int64Value);
+
+    VQXVARIANT held = Record();
+    ASSERT_EQ(VQX_OK, VQXVariantAssignString(&held, "text"));
+    ASSERT_EQ(VQX_OK, VQXVariantAssignInterface(&held, &a));  // frees the text, one reference
+    EXPECT_EQ(VQX_VARIANT_INTERFACE, held.type);
+    EXPECT_EQ(&a, held.pInterface);
+    ASSERT_EQ(VQX_OK, VQXVariantAssignInterface(&held, &a));  // the same object again: no change
+    ASSERT_EQ(VQX_OK, VQXVariantAssignInterface(&held, &b));  // the old reference goes first
+    EXPECT_EQ(&b, held.pInterface);
+    ASSERT_EQ(VQX_OK, VQXVariantClear(&held));
+    EXPECT_EQ((std::vector<std::string>{"a+", "a-", "b+", "b-"}), log);
 }
 
 TEST(Variant, CompareNeedsTheSameKindAndValue) {
