@@ -124,7 +124,7 @@ GRXLibrary g_library;
 }  // namespace
 
 void* __stdcall AllocateForLibrary(std::int32_t size) {
-    return size > 0 ? std::malloc(static_cast<std::size_t>(size)) : nullptr;
+    return size < 0 ? nullptr : std::malloc(static_cast<std::size_t>(size));
 }
 
 const GRXFunctions* BindDisplayLibrary() { return g_library.Bind(); }

@@ -20,7 +20,8 @@ const GRXFunctions* BoundDisplayLibrary();
 // check the unload path; no remote display may be alive then.
 void UnbindDisplayLibrary();
 
-// The allocator handed to GRX_Main_Control_Create: malloc, null for a size below 1.
+// The allocator handed to GRX_Main_Control_Create: the C heap's malloc of the count (0 bytes
+// included); null for a negative count.
 void* __stdcall AllocateForLibrary(std::int32_t size);
 
 }  // namespace grx::detail
