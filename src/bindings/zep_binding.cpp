@@ -11,8 +11,8 @@
 namespace vqx::zep {
 namespace {
 
-constexpr uint32_t kFirstOrdinal = 1300;
-constexpr uint32_t kOrdinalCount = 10;
+constexpr uint32_t kFirstOrdinal = kOrdinalCreate;
+constexpr uint32_t kOrdinalCount = kOrdinalGetCaps - kOrdinalCreate + 1;
 constexpr wchar_t kLibraryName[] = L"qztrvx32.dll";
 
 // Ordinal 1300 is written last (release) and read first (acquire): once it is seen, the other

@@ -28,6 +28,19 @@ struct ZEPCreateParams {          // 68 bytes
     uint32_t insertAud;           // 1 or 0
 };
 
+// ZEPCreateParams::optionalFieldMask bits.
+constexpr uint32_t kCreateFeedbacksValid = 1u << 3;
+constexpr uint32_t kCreateAudValid = 1u << 4;
+
+// ZEPCreateParams::usage codes.
+constexpr uint32_t kUsageCodeGeneric = 0;
+constexpr uint32_t kUsageCodeWirelessDisplay = 1;
+constexpr uint32_t kUsageCodeLowLatency = 2;
+
+// ZEPCreateParams::profile values (H.264 profile_idc) the encoder offers: Baseline up to High.
+constexpr uint32_t kProfileIdcBaseline = 66;
+constexpr uint32_t kProfileIdcHigh = 100;
+
 struct ZEPCreateVersion {         // 12 bytes: {12, 0, 0x60000}
     uint32_t size;
     uint32_t reserved4;
@@ -102,6 +115,29 @@ struct ZEPConfig {                // 100 bytes
     uint32_t timingInfo;          // bit 15
 };
 
+// The ZEPConfig::changeMask bit of the optional field at `fieldOffset` (36 + 4k: bit k).
+constexpr uint32_t ChangeMaskBit(std::size_t fieldOffset) { return 1u << ((fieldOffset - 36) / 4); }
+
+constexpr uint32_t kChangeIntraRefreshMbs = ChangeMaskBit(offsetof(ZEPConfig, intraRefreshMbs));
+constexpr uint32_t kChangeVbvBufferSize = ChangeMaskBit(offsetof(ZEPConfig, vbvBufferSize));
+constexpr uint32_t kChangeInitialVbvFullness = ChangeMaskBit(offsetof(ZEPConfig, initialVbvFullness));
+constexpr uint32_t kChangeMinQp = ChangeMaskBit(offsetof(ZEPConfig, minQp));
+constexpr uint32_t kChangeMaxQp = ChangeMaskBit(offsetof(ZEPConfig, maxQp));
+constexpr uint32_t kChangeDeblockingDisabled = ChangeMaskBit(offsetof(ZEPConfig, deblockingDisabled));
+constexpr uint32_t kChangeMbsPerSlice = ChangeMaskBit(offsetof(ZEPConfig, mbsPerSlice));
+constexpr uint32_t kChangeFillerData = ChangeMaskBit(offsetof(ZEPConfig, fillerData));
+constexpr uint32_t kChangeQpI = ChangeMaskBit(offsetof(ZEPConfig, qpI));
+constexpr uint32_t kChangeQpP = ChangeMaskBit(offsetof(ZEPConfig, qpP));
+constexpr uint32_t kChangeHalfPixel = ChangeMaskBit(offsetof(ZEPConfig, halfPixel));
+constexpr uint32_t kChangeQuarterPixel = ChangeMaskBit(offsetof(ZEPConfig, quarterPixel));
+constexpr uint32_t kChangeTimingInfo = ChangeMaskBit(offsetof(ZEPConfig, timingInfo));
+
+// ZEPConfig::rateControlMethod codes.
+constexpr uint32_t kRateControlConstantQp = 0;
+constexpr uint32_t kRateControlCappedQuality = 3;
+constexpr uint32_t kRateControlCbr = 4;
+constexpr uint32_t kRateControlVbr = 6;
+
 struct ZEPQueryParams {           // 16 bytes
     uint32_t size;                // 16
     uint32_t reserved4;
@@ -146,15 +182,30 @@ struct ZEPCaps {                  // 268 bytes
     uint32_t values[64];
 };
 
+// Values in ZEPCaps::values: the usages the service supports.
+constexpr uint32_t kCapabilityGeneric = 0;
+constexpr uint32_t kCapabilityWirelessDisplay = 1;
+constexpr uint32_t kCapabilityLowLatency = 4;
+
 // Entry points of the library, all with the standard calling convention; 0 means success.
 using ZEPCreateProc = int32_t(__stdcall*)(const ZEPCreateParams*, const ZEPCreateVersion*, ZEPCreateResult*,
-                                          ZEPCreateInfo*);                                   // 1300
-using ZEPDestroyProc = int32_t(__stdcall*)(const ZEPHandleParams*, ZEPStatus*);            // 1301
-using ZEPSetConfigProc = int32_t(__stdcall*)(uint32_t, const ZEPConfigHeader*, ZEPStatus*);  // 1303
-using ZEPControlProc = int32_t(__stdcall*)(uint32_t, const ZEPControlParams*, ZEPStatus*);   // 1304, 1305
-using ZEPQueryOutputsProc = int32_t(__stdcall*)(uint32_t, const ZEPQueryParams*, ZEPQueryResult*);  // 1307
-using ZEPReclaimProc = int32_t(__stdcall*)(uint32_t, const ZEPHandleParams*, ZEPStatus*);  // 1308
-using ZEPGetCapsProc = int32_t(__stdcall*)(uint32_t, const ZEPHandleParams*, ZEPCaps*);    // 1309
+                                          ZEPCreateInfo*);
+using ZEPDestroyProc = int32_t(__stdcall*)(const ZEPHandleParams*, ZEPStatus*);
+using ZEPSetConfigProc = int32_t(__stdcall*)(uint32_t, const ZEPConfigHeader*, ZEPStatus*);
+using ZEPControlProc = int32_t(__stdcall*)(uint32_t, const ZEPControlParams*, ZEPStatus*);  // start and stop
+using ZEPQueryOutputsProc = int32_t(__stdcall*)(uint32_t, const ZEPQueryParams*, ZEPQueryResult*);
+using ZEPReclaimProc = int32_t(__stdcall*)(uint32_t, const ZEPHandleParams*, ZEPStatus*);
+using ZEPGetCapsProc = int32_t(__stdcall*)(uint32_t, const ZEPHandleParams*, ZEPCaps*);
+
+// The ordinals the library exports them by (names are not exported); 1302 and 1306 are unused.
+constexpr uint32_t kOrdinalCreate = 1300;
+constexpr uint32_t kOrdinalDestroy = 1301;
+constexpr uint32_t kOrdinalSetConfig = 1303;
+constexpr uint32_t kOrdinalStartEncode = 1304;
+constexpr uint32_t kOrdinalStopEncode = 1305;
+constexpr uint32_t kOrdinalQueryOutputs = 1307;
+constexpr uint32_t kOrdinalReclaimOutputResource = 1308;
+constexpr uint32_t kOrdinalGetCaps = 1309;
 
 // An entry counts as an output when any of these is non-zero.
 inline bool IsOutput(const ZEPOutputEntry& entry) {
@@ -192,6 +243,8 @@ static_assert(offsetof(ZEPOutputEntry, resourceId) == 8 && offsetof(ZEPOutputEnt
 static_assert(offsetof(ZEPOutputEntry, data) == 20 && offsetof(ZEPOutputEntry, dataSize) == 24);
 static_assert(offsetof(ZEPOutputEntry, timestamp) == 32 && offsetof(ZEPOutputEntry, sideRecord) == 40);
 static_assert(sizeof(ZEPSideRecord) == 16);
+static_assert(kChangeIntraRefreshMbs == 1u << 0 && kChangeVbvBufferSize == 1u << 2 && kChangeMbsPerSlice == 1u << 8);
+static_assert(kChangeTimingInfo == 1u << 15);
 static_assert(sizeof(ZEPCaps) == 268 && offsetof(ZEPCaps, count) == 8 && offsetof(ZEPCaps, values) == 12);
 
 }  // namespace vqx::zep

@@ -6,18 +6,9 @@
 namespace vqx::zep {
 namespace {
 
-constexpr uint32_t kCreateParamsSize = sizeof(ZEPCreateParams);
-constexpr uint32_t kCreateResultSize = sizeof(ZEPCreateResult);
-constexpr uint32_t kHandleParamsSize = sizeof(ZEPHandleParams);
-constexpr uint32_t kControlParamsSize = sizeof(ZEPControlParams);
-constexpr uint32_t kStatusSize = sizeof(ZEPStatus);
-constexpr uint32_t kConfigHeaderSize = sizeof(ZEPConfigHeader);
-constexpr uint32_t kConfigSize = sizeof(ZEPConfig);
-constexpr uint32_t kQueryParamsSize = sizeof(ZEPQueryParams);
-constexpr uint32_t kQueryResultSize = sizeof(ZEPQueryResult);
 constexpr uint32_t kOutputEntrySize = sizeof(ZEPOutputEntry);
 constexpr uint32_t kSideRecordSize = sizeof(ZEPSideRecord);
-constexpr uint32_t kCapsSize = sizeof(ZEPCaps);
+constexpr uint32_t kConfigSize = sizeof(ZEPConfig);
 constexpr uint32_t kEntryHasSideRecord = 1u;
 
 template <typename Proc>
@@ -25,15 +16,42 @@ Proc EntryPoint(uint32_t ordinal) {
     return reinterpret_cast<Proc>(BoundEntryPoint(ordinal));
 }
 
-// Checks shared by the calls taking (record in, status out).
-int32_t CheckPair(const void* in, uint32_t inSize, uint32_t expectedIn, const ZEPStatus* out) {
+// The record checks every wrapper makes: both records present (`in` first), then each of its
+// own size.
+template <typename In, typename Out>
+int32_t CheckRecords(const In* in, const Out* out) {
     if (in == nullptr || out == nullptr) {
         return kNullRecord;
     }
-    if (inSize != expectedIn || out->size != kStatusSize) {
+    if (in->size != sizeof(In) || out->size != sizeof(Out)) {
         return kWrongSize;
     }
     return 0;
+}
+
+// The opening of the wrappers that need an earlier binding: the bound entry point into `proc`,
+// then the records. 0 when the call may go ahead.
+template <typename Proc, typename In, typename Out>
+int32_t OpenBound(uint32_t ordinal, const In* in, const Out* out, Proc& proc) {
+    proc = EntryPoint<Proc>(ordinal);
+    if (proc == nullptr) {
+        return kNotBound;
+    }
+    return CheckRecords(in, out);
+}
+
+// The opening of the wrappers that bind on first use: the records, then the binding (its own
+// failure code), then the entry point into `proc`. 0 when the call may go ahead.
+template <typename Proc, typename In, typename Out>
+int32_t OpenBinding(uint32_t ordinal, const In* in, const Out* out, Proc& proc) {
+    if (const int32_t check = CheckRecords(in, out)) {
+        return check;
+    }
+    if (const uint32_t bound = BindEncodeService()) {
+        return static_cast<int32_t>(bound);
+    }
+    proc = EntryPoint<Proc>(ordinal);
+    return proc == nullptr ? kNotBound : 0;
 }
 
 int32_t CheckEntry(const ZEPOutputEntry& entry) {
@@ -52,11 +70,8 @@ int32_t CheckEntry(const ZEPOutputEntry& entry) {
 }
 
 int32_t Control(uint32_t ordinal, uint32_t handle, const ZEPControlParams* in, ZEPStatus* out) {
-    const auto proc = EntryPoint<ZEPControlProc>(ordinal);
-    if (proc == nullptr) {
-        return kNotBound;
-    }
-    if (const int32_t check = CheckPair(in, in ? in->size : 0, kControlParamsSize, out)) {
+    ZEPControlProc proc = nullptr;
+    if (const int32_t check = OpenBound(ordinal, in, out, proc)) {
         return check;
     }
     return proc(handle, in, out);
@@ -65,38 +80,26 @@ int32_t Control(uint32_t ordinal, uint32_t handle, const ZEPControlParams* in, Z
 }  // namespace
 
 int32_t ZEPCreate(const ZEPCreateParams* in, ZEPCreateResult* out) {
-    if (in == nullptr || out == nullptr) {
-        return kNullRecord;
+    ZEPCreateProc proc = nullptr;
+    if (const int32_t check = OpenBinding(kOrdinalCreate, in, out, proc)) {
+        return check;
     }
-    if (in->size != kCreateParamsSize || out->size != kCreateResultSize) {
-        return kWrongSize;
-    }
-    if (const uint32_t bound = BindEncodeService()) {
-        return static_cast<int32_t>(bound);
-    }
-    const auto proc = EntryPoint<ZEPCreateProc>(1300);
     const ZEPCreateVersion version{sizeof(ZEPCreateVersion), 0, 0x60000};
     ZEPCreateInfo info{sizeof(ZEPCreateInfo), 0, 0};
     return proc(in, &version, out, &info);
 }
 
 int32_t ZEPDestroy(const ZEPHandleParams* in, ZEPStatus* out) {
-    const auto proc = EntryPoint<ZEPDestroyProc>(1301);
-    if (proc == nullptr) {
-        return kNotBound;
-    }
-    if (const int32_t check = CheckPair(in, in ? in->size : 0, kHandleParamsSize, out)) {
+    ZEPDestroyProc proc = nullptr;
+    if (const int32_t check = OpenBound(kOrdinalDestroy, in, out, proc)) {
         return check;
     }
     return proc(in, out);
 }
 
 int32_t ZEPSetConfig(uint32_t handle, const ZEPConfigHeader* in, ZEPStatus* out) {
-    const auto proc = EntryPoint<ZEPSetConfigProc>(1303);
-    if (proc == nullptr) {
-        return kNotBound;
-    }
-    if (const int32_t check = CheckPair(in, in ? in->size : 0, kConfigHeaderSize, out)) {
+    ZEPSetConfigProc proc = nullptr;
+    if (const int32_t check = OpenBound(kOrdinalSetConfig, in, out, proc)) {
         return check;
     }
     if (in->config == nullptr) {
@@ -109,23 +112,17 @@ int32_t ZEPSetConfig(uint32_t handle, const ZEPConfigHeader* in, ZEPStatus* out)
 }
 
 int32_t ZEPStartEncode(uint32_t handle, const ZEPControlParams* in, ZEPStatus* out) {
-    return Control(1304, handle, in, out);
+    return Control(kOrdinalStartEncode, handle, in, out);
 }
 
 int32_t ZEPStopEncode(uint32_t handle, const ZEPControlParams* in, ZEPStatus* out) {
-    return Control(1305, handle, in, out);
+    return Control(kOrdinalStopEncode, handle, in, out);
 }
 
 int32_t ZEPQueryOutputs(uint32_t handle, const ZEPQueryParams* in, ZEPQueryResult* out) {
-    const auto proc = EntryPoint<ZEPQueryOutputsProc>(1307);
-    if (proc == nullptr) {
-        return kNotBound;
-    }
-    if (in == nullptr || out == nullptr) {
-        return kNullRecord;
-    }
-    if (in->size != kQueryParamsSize || out->size != kQueryResultSize) {
-        return kWrongSize;
+    ZEPQueryOutputsProc proc = nullptr;
+    if (const int32_t check = OpenBound(kOrdinalQueryOutputs, in, out, proc)) {
+        return check;
     }
     if (in->requestedCount != 0 && out->entries == nullptr) {
         return kNullRecord;
@@ -139,29 +136,17 @@ int32_t ZEPQueryOutputs(uint32_t handle, const ZEPQueryParams* in, ZEPQueryResul
 }
 
 int32_t ZEPReclaimOutputResource(uint32_t handle, const ZEPHandleParams* in, ZEPStatus* out) {
-    const auto proc = EntryPoint<ZEPReclaimProc>(1308);
-    if (proc == nullptr) {
-        return kNotBound;
-    }
-    if (const int32_t check = CheckPair(in, in ? in->size : 0, kHandleParamsSize, out)) {
+    ZEPReclaimProc proc = nullptr;
+    if (const int32_t check = OpenBound(kOrdinalReclaimOutputResource, in, out, proc)) {
         return check;
     }
     return proc(handle, in, out);
 }
 
 int32_t ZEPGetCaps(uint32_t handle, const ZEPHandleParams* in, ZEPCaps* out) {
-    if (in == nullptr || out == nullptr) {
-        return kNullRecord;
-    }
-    if (in->size != kHandleParamsSize || out->size != kCapsSize) {
-        return kWrongSize;
-    }
-    if (BindEncodeService() != 0) {
-        return kNotBound;
-    }
-    const auto proc = EntryPoint<ZEPGetCapsProc>(1309);
-    if (proc == nullptr) {
-        return kNotBound;
+    ZEPGetCapsProc proc = nullptr;
+    if (const int32_t check = OpenBinding(kOrdinalGetCaps, in, out, proc)) {
+        return check == kLoadFailed ? kNotBound : check;  // a failed binding reads as not bound here
     }
     return proc(handle, in, out);
 }
