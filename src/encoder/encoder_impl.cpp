@@ -1,7 +1,6 @@
 #include "encoder/encoder_impl.h"
 
 #include "bindings/grx_error.h"
-#include "bindings/zep_service.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -96,9 +95,8 @@ VQX_ERROR VQXEncoderKLTZEPImpl::CreateStep() {
     SetInternal(L"FPS Numerator", VQXVariant::FromInt64(timing.numerator));
     SetInternal(L"FPS Denominator", VQXVariant::FromInt64(timing.denominator));
 
-    if (VideoEncoder::Create(m_properties.CreateParams(), m_videoEncoder) != VQX_OK) {
-        return VQX_ENCODER_CREATE_FAILED;
-    }
+    const VQX_ERROR created = VideoEncoder::Create(m_properties.CreateParams(), m_videoEncoder);
+    if (created != VQX_OK) return created;
     // Run-time settings take their defaults, now derived from the display's format. Each default is
     // read when its turn comes: an earlier applier (the bitrate's) may have changed a later one.
     const VQXPropertyInfoImpl* infos = m_properties.Infos();
@@ -112,13 +110,13 @@ VQX_ERROR VQXEncoderKLTZEPImpl::CreateStep() {
 }
 
 VQX_ERROR VQXEncoderKLTZEPImpl::StartStep() {
-    if (PushConfig() != 0) return VQX_DECODER_CREATE_FAILED;
+    const VQX_ERROR pushed = PushConfig();
+    if (pushed != VQX_OK) return pushed;
     m_properties.Config().changeMask = 0;
-    if (m_videoEncoder->Start() != 0) return VQX_ZEP_START_FAILED;
-    return VQX_OK;
+    return m_videoEncoder->Start();
 }
 
-int32 VQXEncoderKLTZEPImpl::PushConfig() {
+VQX_ERROR VQXEncoderKLTZEPImpl::PushConfig() {
     return m_videoEncoder->SetConfig(m_properties.ConfigHeader(), m_properties.GetCustomParams());
 }
 
@@ -138,7 +136,8 @@ VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::CancelQueryOutput() {
 
 VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::UpdateConfig() {
     if (!IsEncoding()) return VQX_NOT_INITIALIZED;
-    if (PushConfig() != 0) return VQX_DECODER_CREATE_FAILED;
+    const VQX_ERROR pushed = PushConfig();
+    if (pushed != VQX_OK) return pushed;
     m_properties.Config().changeMask = 0;
     return VQX_OK;
 }
@@ -192,11 +191,11 @@ VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::GetProperty(const wchar_t* name, VQXVAR
 
 VQX_ERROR VQXEncoderKLTZEPImpl::ReadCapability(uint32 capability, VQXVARIANT* value) {
     if (value == nullptr) return VQX_NULL_POINTER;
-    const zep::ZEPHandleParams request{sizeof(zep::ZEPHandleParams), 0, 0, 0};
     zep::ZEPCaps caps{};
     caps.size = sizeof(caps);
     const uint32 handle = HasVideoEncoder() ? m_videoEncoder->Handle() : 0;
-    if (zep::ZEPGetCaps(handle, &request, &caps) != 0) return VQX_FAIL;
+    const VQX_ERROR read = ReadServiceCaps(handle, caps);
+    if (read != VQX_OK) return read;
     const uint32 count = std::min<uint32>(caps.count, 64);
     const bool supported = std::find(caps.values, caps.values + count, capability) != caps.values + count;
     value->type = VQX_VARIANT_BOOL;

@@ -53,8 +53,8 @@ private:
     VQX_ERROR CreateStep();
     VQX_ERROR StartStep();
 
-    // Pushes the configuration record; the service's result (0 on success).
-    int32 PushConfig();
+    // Pushes the configuration record; VQX_OK, or VQX_DECODER_CREATE_FAILED when the service refuses.
+    VQX_ERROR PushConfig();
     // Stores without validation and runs OnPropertyChanged; listeners hear nothing.
     void SetInternal(const wchar_t* name, const VQXVARIANT& value);
     VQX_ERROR ReadCapability(uint32 capability, VQXVARIANT* value);

@@ -1,5 +1,6 @@
 #include "encoder/video_encoder.h"
 
+#include "bindings/zep_service.h"
 #include "encoder/zep_buffer.h"
 
 #include <vqx/memory.h>
@@ -20,19 +21,45 @@ zep::ZEPHandleParams HandleParams(uint32 value) {
     return zep::ZEPHandleParams{sizeof(zep::ZEPHandleParams), 0, value, 0};
 }
 
+// A service call as the video encoder reports its failure: the trace message (showing the
+// service's status; null for a call that is not traced) and the VQX_ERROR it answers upward.
+struct ServiceCall {
+    const wchar_t* traceFormat;
+    VQX_ERROR failure;
+};
+
+constexpr ServiceCall kCreateCall{L"ZEPCreate() - ZEP encoder create failed, err %d", VQX_ENCODER_CREATE_FAILED};
+constexpr ServiceCall kDestroyCall{L"ZEPDestroy()- ZEP encoder destroying failed, err %d", VQX_ENCODER_DESTROY_FAILED};
+constexpr ServiceCall kSetConfigCall{L"ZEPSetConfig()- ZEP encoder set config failed, err %d",
+                                     VQX_DECODER_CREATE_FAILED};
+constexpr ServiceCall kStartCall{L"ZEPStartEncode()- ZEP encoder start failed, err %d", VQX_ZEP_START_FAILED};
+constexpr ServiceCall kStopCall{L"ZEPStopEncode()- ZEP encoder stop failed, err %d", VQX_FAIL};
+constexpr ServiceCall kQueryCall{L"ZEPQueryOutputs()- ZEP encoder query output failed, err %d", VQX_ZEP_QUERY_FAILED};
+constexpr ServiceCall kReclaimCall{L"ZEPReclaimOutputResource()- ZEP encoder reclaim output failed, err %d",
+                                   VQX_RVX_RECLAIM_FAILED};
+constexpr ServiceCall kGetCapsCall{nullptr, VQX_FAIL};  // a property read: answered, not traced
+
+// The one check of a service call's status: 0 is VQX_OK, anything else is traced and answered
+// with the call's failure code.
+VQX_ERROR Checked(const ServiceCall& call, int32 status) {
+    if (status == 0) return VQX_OK;
+    if (call.traceFormat != nullptr) vqxTrace(0, kFacility, call.traceFormat, status);
+    return call.failure;
+}
+
 }  // namespace
 
-void TraceServiceFailure(const wchar_t* format, int32 result) { vqxTrace(0, kFacility, format, result); }
+VQX_ERROR ReadServiceCaps(uint32 handle, zep::ZEPCaps& caps) {
+    const zep::ZEPHandleParams request = HandleParams(0);
+    return Checked(kGetCapsCall, zep::ZEPGetCaps(handle, &request, &caps));
+}
 
 VQX_ERROR VideoEncoder::Create(const zep::ZEPCreateParams& params, std::shared_ptr<VideoEncoder>& encoder,
                                EncodeService& service) {
     zep::ZEPCreateParams request = params;
     zep::ZEPCreateResult result{};
     result.size = sizeof(result);
-    const int32 status = service.Create(&request, &result);
-    if (status != 0) {
-        TraceServiceFailure(L"ZEPCreate() - ZEP encoder create failed, err %d", status);
-    } else {
+    if (Checked(kCreateCall, service.Create(&request, &result)) == VQX_OK) {
         encoder = std::make_shared<VideoEncoder>(service, result.handle, request.fpsNumerator,
                                                  request.fpsDenominator, request.outputType == 2);
     }
@@ -50,8 +77,7 @@ VideoEncoder::~VideoEncoder() {
     Stop();
     const zep::ZEPHandleParams params = HandleParams(m_handle);
     zep::ZEPStatus status = FreshStatus();
-    const int32 result = m_service.Destroy(&params, &status);
-    if (result != 0) TraceServiceFailure(L"ZEPDestroy()- ZEP encoder destroying failed, err %d", result);
+    Checked(kDestroyCall, m_service.Destroy(&params, &status));  // traced only: nothing to report to
     // Only reachable when outputs were queried without a start: keep the host's bytes readable.
     if (m_currentBuffer != nullptr) m_currentBuffer->Detach(true);
     m_pending.clear();
@@ -59,25 +85,20 @@ VideoEncoder::~VideoEncoder() {
     m_customParams.reset();
 }
 
-int32 VideoEncoder::SetConfig(const zep::ZEPConfigHeader& header, std::shared_ptr<CustomParams> customParams) {
+VQX_ERROR VideoEncoder::SetConfig(const zep::ZEPConfigHeader& header, std::shared_ptr<CustomParams> customParams) {
     m_customParams = std::move(customParams);
     zep::ZEPStatus status = FreshStatus();
-    const int32 result = m_service.SetConfig(m_handle, &header, &status);
-    if (result != 0) TraceServiceFailure(L"ZEPSetConfig()- ZEP encoder set config failed, err %d", result);
-    return result;
+    return Checked(kSetConfigCall, m_service.SetConfig(m_handle, &header, &status));
 }
 
-int32 VideoEncoder::Start() {
+VQX_ERROR VideoEncoder::Start() {
     const zep::ZEPControlParams params = ControlParams();
     zep::ZEPStatus status = FreshStatus();
-    const int32 result = m_service.StartEncode(m_handle, &params, &status);
-    if (result != 0) {
-        TraceServiceFailure(L"ZEPStartEncode()- ZEP encoder start failed, err %d", result);
-        return result;
-    }
+    const VQX_ERROR started = Checked(kStartCall, m_service.StartEncode(m_handle, &params, &status));
+    if (started != VQX_OK) return started;
     m_frameWaiter->Restart(vqx_high_precision_clock());
     m_started = true;
-    return 0;
+    return VQX_OK;
 }
 
 void VideoEncoder::Stop() {
@@ -85,9 +106,8 @@ void VideoEncoder::Stop() {
     while (VQXZepBufferImpl* buffer = NextBuffer()) buffer->Release();
     const zep::ZEPControlParams params = ControlParams();
     zep::ZEPStatus status = FreshStatus();
-    const int32 result = m_service.StopEncode(m_handle, &params, &status);
+    Checked(kStopCall, m_service.StopEncode(m_handle, &params, &status));  // traced only: stopped either way
     m_started = false;
-    if (result != 0) TraceServiceFailure(L"ZEPStopEncode()- ZEP encoder stop failed, err %d", result);
 }
 
 VideoEncoder::VQXZepBufferImpl* VideoEncoder::NextBuffer() {
@@ -103,10 +123,7 @@ VideoEncoder::VQXZepBufferImpl* VideoEncoder::NextBuffer() {
 void VideoEncoder::ReclaimResource(uint32 resourceId) {
     const zep::ZEPHandleParams params = HandleParams(resourceId);
     zep::ZEPStatus status = FreshStatus();
-    const int32 result = m_service.ReclaimOutputResource(m_handle, &params, &status);
-    if (result != 0) {
-        TraceServiceFailure(L"ZEPReclaimOutputResource()- ZEP encoder reclaim output failed, err %d", result);
-    }
+    Checked(kReclaimCall, m_service.ReclaimOutputResource(m_handle, &params, &status));  // traced only
 }
 
 void VideoEncoder::ForgetBuffer(const VQXZepBufferImpl* buffer) {
@@ -134,11 +151,8 @@ VQX_ERROR VideoEncoder::QueryOutputs(std::atomic<bool>& cancel, VQXZepBuffer** p
         zep::ZEPQueryResult result{sizeof(zep::ZEPQueryResult), 0, 0, entries.data()};
         const int64 pollTime = pollCount == 0 ? queryStart : vqx_high_precision_clock();
 
-        const int32 status = m_service.QueryOutputs(m_handle, &params, &result);
-        if (status != 0) {
-            TraceServiceFailure(L"ZEPQueryOutputs()- ZEP encoder query output failed, err %d", status);
-            return VQX_ZEP_QUERY_FAILED;
-        }
+        const VQX_ERROR queried = Checked(kQueryCall, m_service.QueryOutputs(m_handle, &params, &result));
+        if (queried != VQX_OK) return queried;
         if (result.returnedCount == requested) {
             for (uint32 i = 0; i < requested; ++i) {
                 if (zep::IsOutput(entries[i])) m_pending.push_back(entries[i]);

@@ -3,6 +3,8 @@
 // Ownership: the component owns it by shared pointer while the encoder exists; it owns its
 // pending outputs and frame waiter and keeps a plain pointer to the one buffer still attached.
 // Thread rules: one driving thread; only the cancel flag may be set from another thread.
+// Every service call goes through one check: a non-zero status is traced at level 0 under
+// "VQXEncoderKLTZEPImpl" with the call's message and answered with the call's VQX_ERROR.
 // Choices: QueryOutputs before any configuration push uses a wait limit of 0; the destructor
 // detaches (with copying) a buffer still attached even when the encoder was never started.
 #pragma once
@@ -37,10 +39,12 @@ public:
     // Stops, destroys the service encoder and drops the pending outputs.
     ~VideoEncoder();
 
-    // Takes `customParams` as the new wait settings and pushes `header`; the service's result.
-    int32 SetConfig(const zep::ZEPConfigHeader& header, std::shared_ptr<CustomParams> customParams);
-    // Starts encoding and restarts the frame pacing; the service's result.
-    int32 Start();
+    // Takes `customParams` as the new wait settings and pushes `header`; VQX_OK, or
+    // VQX_DECODER_CREATE_FAILED when the service refuses (the code the component answers for it).
+    VQX_ERROR SetConfig(const zep::ZEPConfigHeader& header, std::shared_ptr<CustomParams> customParams);
+    // Starts encoding and restarts the frame pacing; VQX_OK, or VQX_ZEP_START_FAILED when the
+    // service refuses.
+    VQX_ERROR Start();
     // When started: reclaims every pending output (detaching the host's buffer with a copy), then
     // stops the service encoder. Failures are traced only.
     void Stop();
@@ -71,7 +75,8 @@ private:
     std::deque<zep::ZEPOutputEntry> m_pending;
 };
 
-// Trace of a failed service call at level 0 under the encoder's facility.
-void TraceServiceFailure(const wchar_t* format, int32 result);
+// The service's capability list into `caps` (a zero-filled record of its size); `handle` is the
+// encoder's or 0 without one. VQX_OK, or VQX_FAIL (not traced) when the call fails.
+VQX_ERROR ReadServiceCaps(uint32 handle, zep::ZEPCaps& caps);
 
 }  // namespace vqx

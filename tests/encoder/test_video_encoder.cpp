@@ -91,7 +91,7 @@ TEST_F(VideoEncoderTest, EveryServiceFailureIsTracedWithItsMessage) {
     service.reclaimResult = 5;
     service.stopResult = 6;
     service.destroyResult = 7;
-    EXPECT_EQ(encoder->SetConfig(header, custom), 3);
+    EXPECT_EQ(encoder->SetConfig(header, custom), VQX_DECODER_CREATE_FAILED);
     {
         VQXPtr<VQXZepBuffer> held;
         ASSERT_EQ(Query(held), VQX_OK);
@@ -104,7 +104,7 @@ TEST_F(VideoEncoderTest, EveryServiceFailureIsTracedWithItsMessage) {
     encoder.reset();  // stop, destroy
     service.startResult = 8;
     ASSERT_EQ(VideoEncoder::Create(params, encoder, service), VQX_OK);
-    EXPECT_EQ(encoder->Start(), 8);
+    EXPECT_EQ(encoder->Start(), VQX_ZEP_START_FAILED);
     EXPECT_FALSE(encoder->IsStarted());
     const std::vector<std::wstring> expected = {
         L"ZEPCreate() - ZEP encoder create failed, err -2147483648",
