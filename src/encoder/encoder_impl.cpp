@@ -3,30 +3,8 @@
 #include "bindings/grx_error.h"
 
 #include <algorithm>
-#include <cwchar>
 
 namespace vqx {
-
-namespace {
-
-bool NameIs(const wchar_t* name, const wchar_t* expected) {
-    return name != nullptr && std::wcscmp(name, expected) == 0;
-}
-
-bool IsTimingProperty(const wchar_t* name) {
-    return NameIs(name, L"Width") || NameIs(name, L"Height") || NameIs(name, L"FPS Numerator") ||
-           NameIs(name, L"FPS Denominator");
-}
-
-// Capability values of the service's list, by property name; -1 for any other name.
-int64 CapabilityOf(const wchar_t* name) {
-    if (NameIs(name, L"Generic Support")) return 0;
-    if (NameIs(name, L"Wireless Display Support")) return 1;
-    if (NameIs(name, L"Low Latency Support")) return 4;
-    return -1;
-}
-
-}  // namespace
 
 VQXEncoderKLTZEPImpl::VQXEncoderKLTZEPImpl() {
     // The storage reads the property set's own description array; nothing is copied.
@@ -89,22 +67,21 @@ VQX_ERROR VQXEncoderKLTZEPImpl::AcquireStep() {
 }
 
 VQX_ERROR VQXEncoderKLTZEPImpl::CreateStep() {
+    // The properties set from the display timing, in table order.
     const grx::DisplayTiming timing = m_display->GetTargetTiming();
-    SetInternal(L"Width", VQXVariant::FromInt64(timing.width));
-    SetInternal(L"Height", VQXVariant::FromInt64(timing.height));
-    SetInternal(L"FPS Numerator", VQXVariant::FromInt64(timing.numerator));
-    SetInternal(L"FPS Denominator", VQXVariant::FromInt64(timing.denominator));
+    for (const PropertySet::PropertyEntry& entry : m_properties.Entries()) {
+        if (entry.timingField != nullptr) SetInternal(entry.name, VQXVariant::FromInt64(timing.*entry.timingField));
+    }
 
     const VQX_ERROR created = VideoEncoder::Create(m_properties.CreateParams(), m_videoEncoder);
     if (created != VQX_OK) return created;
     // Run-time settings take their defaults, now derived from the display's format. Each default is
     // read when its turn comes: an earlier applier (the bitrate's) may have changed a later one.
     const VQXPropertyInfoImpl* infos = m_properties.Infos();
-    for (uint32 i = 0; i < m_properties.InfoCount(); ++i) {
-        const PropertySet::PropertyEntry* entry = m_properties.FindEntry(infos[i].name);
-        if (entry == nullptr || entry->accessMode != PropertySet::kModeAfterCreate) continue;
-        const VQXVariant defaultValue(infos[i].defaultValue);
-        SetInternal(infos[i].name, defaultValue);
+    for (const PropertySet::PropertyEntry& entry : m_properties.Entries()) {
+        if (entry.accessMode != PropertySet::kModeAfterCreate) continue;
+        const VQXVariant defaultValue(infos[entry.infoIndex].defaultValue);
+        SetInternal(entry.name, defaultValue);
     }
     return VQX_OK;
 }
@@ -153,11 +130,10 @@ void VQX_CALL VQXEncoderKLTZEPImpl::OnPropertyChanged(const wchar_t* name) {
     VQXVariant value;
     if (VQXPropertyStorageExImpl::GetProperty(name, &value) != VQX_OK) return;
     m_properties.ApplyProperty(name, value, false);
-    // The usage may have forced the profile; a new bitrate derives a new VBV size.
-    if (NameIs(name, L"Usage")) {
-        SetInternal(L"Profile", VQXVariant::FromInt64(m_properties.CreateParams().profile));
-    } else if (NameIs(name, L"Bitrate")) {
-        SetInternal(L"VBV Buffer Size", VQXVariant::FromInt64(m_properties.Config().vbvBufferSize));
+    // The applier may have changed another property as well (its row names it): store its new value.
+    const PropertySet::PropertyEntry* entry = m_properties.FindEntry(name);
+    if (entry != nullptr && entry->followOn.name != nullptr) {
+        SetInternal(entry->followOn.name, VQXVariant::FromInt64(entry->followOn.recordValue(m_properties)));
     }
 }
 
@@ -183,9 +159,11 @@ VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::ValidateProperty(const wchar_t* name, V
 }
 
 VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::GetProperty(const wchar_t* name, VQXVARIANT* value) {
-    if (!HasVideoEncoder() && IsTimingProperty(name)) return VQX_NOT_INITIALIZED;
-    const int64 capability = CapabilityOf(name);
-    if (capability >= 0) return ReadCapability(static_cast<uint32>(capability), value);
+    if (const PropertySet::PropertyEntry* entry = m_properties.FindEntry(name)) {
+        // The display timing is known only once the video encoder exists.
+        if (entry->timingField != nullptr && !HasVideoEncoder()) return VQX_NOT_INITIALIZED;
+        if (entry->capability) return ReadCapability(*entry->capability, value);
+    }
     return VQXPropertyStorageExImpl::GetProperty(name, value);
 }
 

@@ -109,7 +109,7 @@ void PropertySet::RecomputeVbv() {
     const uint32 wholeFps = numerator / denominator;
     const double divisor = wholeFps == 0 ? 1.0 : static_cast<double>(wholeFps);
     m_config.vbvBufferSize = TruncateToUint32(AsDouble(AsDouble(1.25 * static_cast<double>(bitrate)) / divisor));
-    m_config.changeMask |= 1u << 2;
+    m_config.changeMask |= zep::kChangeVbvBufferSize;
 }
 
 }  // namespace vqx

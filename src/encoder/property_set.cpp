@@ -9,22 +9,27 @@ namespace {
 using zep::ZEPConfig;
 using zep::ZEPCreateParams;
 
-// Optional-field bits of the creation record.
-constexpr uint32 kCreateFeedbacksValid = 1u << 3;
-constexpr uint32 kCreateAudValid = 1u << 4;
-// The change-mask bit of the VBV buffer size field.
-constexpr uint32 kVbvSizeBit = 2;
-
 constexpr uint32 kAll = PropertySet::kUsageGeneric | PropertySet::kUsageWirelessDisplay |
                         PropertySet::kUsageLowLatency;
 constexpr uint32 kGeneric = PropertySet::kUsageGeneric;
 constexpr uint32 kGenericLowLatency = PropertySet::kUsageGeneric | PropertySet::kUsageLowLatency;
 
+// Usage property values with the creation record's usage codes.
+struct UsagePair {
+    uint32 value;
+    uint32 code;
+};
+constexpr UsagePair kUsages[] = {
+    {PropertySet::kUsageGeneric, zep::kUsageCodeGeneric},
+    {PropertySet::kUsageWirelessDisplay, zep::kUsageCodeWirelessDisplay},
+    {PropertySet::kUsageLowLatency, zep::kUsageCodeLowLatency},
+};
+
 // Integer properties use the low 32 bits of the value as an unsigned number.
 uint32 U32(const VQXVariant& value) { return static_cast<uint32>(value.ToInt64()); }
 uint32 Flag(const VQXVariant& value) { return value.ToBool() ? 1u : 0u; }
 
-void SetMaskBit(PropertySet& set, uint32 bit) { set.Config().changeMask |= 1u << bit; }
+void SetChanged(PropertySet& set, uint32 changeBit) { set.Config().changeMask |= changeBit; }
 
 // --- appliers -----------------------------------------------------------------------------------
 
@@ -44,13 +49,21 @@ void StoreFpsDenominator(PropertySet& set, const VQXVariant& value, bool) {
     set.RecomputeFromFormat();
 }
 
+// Wireless display codes Baseline only (the profile is forced); the others allow up to High.
+// Any value but the wireless-display and low-latency ones (1, 3 and any other) means generic.
 void StoreUsage(PropertySet& set, const VQXVariant& value, bool) {
     const uint32 usage = U32(value);
-    const uint32 code = usage == 2 ? 1 : usage == 4 ? 2 : 0;  // 1 and 3 (and anything else): generic
+    uint32 code = zep::kUsageCodeGeneric;
+    for (const UsagePair& pair : kUsages) {
+        if (pair.value == usage) code = pair.code;
+    }
     set.CreateParams().usage = code;
-    if (code == 1) set.CreateParams().profile = 66;
+    const bool baselineOnly = code == zep::kUsageCodeWirelessDisplay;
+    if (baselineOnly) set.CreateParams().profile = zep::kProfileIdcBaseline;
     VQXPropertyInfoImpl* profile = set.FindPropertyInfo(L"Profile");
-    if (profile != nullptr) VQXVariantAssignInt64(&profile->maxValue, code == 1 ? 66 : 100);
+    if (profile != nullptr) {
+        VQXVariantAssignInt64(&profile->maxValue, baselineOnly ? zep::kProfileIdcBaseline : zep::kProfileIdcHigh);
+    }
 }
 
 void StoreProfile(PropertySet& set, const VQXVariant& value, bool) { set.CreateParams().profile = U32(value); }
@@ -61,12 +74,12 @@ void StoreOutputType(PropertySet& set, const VQXVariant& value, bool) {
 
 void StoreFeedbacks(PropertySet& set, const VQXVariant& value, bool) {
     set.CreateParams().feedbacks = U32(value);
-    set.CreateParams().optionalFieldMask |= kCreateFeedbacksValid;
+    set.CreateParams().optionalFieldMask |= zep::kCreateFeedbacksValid;
 }
 
 void StoreInsertAud(PropertySet& set, const VQXVariant& value, bool) {
     set.CreateParams().insertAud = Flag(value);
-    set.CreateParams().optionalFieldMask |= kCreateAudValid;
+    set.CreateParams().optionalFieldMask |= zep::kCreateAudValid;
 }
 
 // Always-valid configuration fields (no mask bit).
@@ -76,20 +89,22 @@ void StoreConfigField(PropertySet& set, const VQXVariant& value, bool) {
 }
 
 // Optional configuration fields: the value and its change-mask bit.
-template <uint32 ZEPConfig::*Field, uint32 Bit>
-void StoreMaskedField(PropertySet& set, const VQXVariant& value, bool) {
+template <uint32 ZEPConfig::*Field, uint32 ChangeBit>
+void StoreMasked(PropertySet& set, const VQXVariant& value, bool) {
     set.Config().*Field = U32(value);
-    SetMaskBit(set, Bit);
+    SetChanged(set, ChangeBit);
 }
 
-template <uint32 ZEPConfig::*Field, uint32 Bit>
+template <uint32 ZEPConfig::*Field, uint32 ChangeBit>
 void StoreMaskedFlag(PropertySet& set, const VQXVariant& value, bool) {
     set.Config().*Field = Flag(value);
-    SetMaskBit(set, Bit);
+    SetChanged(set, ChangeBit);
 }
 
 void StoreRateControl(PropertySet& set, const VQXVariant& value, bool) {
-    static constexpr uint32 kCodes[] = {4, 6, 3, 0};  // an unlisted value maps like 0
+    // By property value: CBR, VBR, capped quality, constant QP; an unlisted value maps like 0.
+    static constexpr uint32 kCodes[] = {zep::kRateControlCbr, zep::kRateControlVbr, zep::kRateControlCappedQuality,
+                                        zep::kRateControlConstantQp};
     const uint32 method = U32(value);
     set.Config().rateControlMethod = method < 4 ? kCodes[method] : kCodes[0];
 }
@@ -102,19 +117,19 @@ void StoreBitrate(PropertySet& set, const VQXVariant& value, bool) {
 void StoreVbvSize(PropertySet& set, const VQXVariant& value, bool initial) {
     if (initial) return;
     set.Config().vbvBufferSize = U32(value);
-    SetMaskBit(set, kVbvSizeBit);
+    SetChanged(set, zep::kChangeVbvBufferSize);
 }
 
 // Percent (0..100) to the service's 0..64 scale, offset by 8.
 void StoreVbvFullness(PropertySet& set, const VQXVariant& value, bool) {
     set.Config().initialVbvFullness = (U32(value) * 56u + 50u) / 100u + 8u;
-    SetMaskBit(set, 3);
+    SetChanged(set, zep::kChangeInitialVbvFullness);
 }
 
 // The field means "deblocking disabled".
 void StoreDeblocking(PropertySet& set, const VQXVariant& value, bool) {
     set.Config().deblockingDisabled = value.ToBool() ? 0u : 1u;
-    SetMaskBit(set, 7);
+    SetChanged(set, zep::kChangeDeblockingDisabled);
 }
 
 // Slices per frame to macroblocks per slice: ceil(M / v), 0 for v = 0.
@@ -122,89 +137,137 @@ void StoreSlices(PropertySet& set, const VQXVariant& value, bool) {
     const uint32 slices = U32(value);
     const uint32 macroblocks = set.MacroblockCount();
     set.Config().mbsPerSlice = slices == 0 ? 0u : (macroblocks - 1u + slices) / slices;
-    SetMaskBit(set, 8);
+    SetChanged(set, zep::kChangeMbsPerSlice);
 }
 
 void StoreWaitFrameMax(PropertySet& set, const VQXVariant& value, bool) {
     set.GetCustomParams()->waitFrameMax.store(U32(value));
 }
 
+// --- follow-on values ---------------------------------------------------------------------------
+
+template <uint32 ZEPCreateParams::*Field>
+uint32 CreateField(const PropertySet& set) { return set.CreateParams().*Field; }
+
+template <uint32 ZEPConfig::*Field>
+uint32 ConfigField(const PropertySet& set) { return set.Config().*Field; }
+
 // --- the table ----------------------------------------------------------------------------------
 
-enum class Kind { Int64, Bool };
+constexpr VQX_VARIANT_TYPE kI64 = VQX_VARIANT_INT64;
+constexpr VQX_VARIANT_TYPE kBool = VQX_VARIANT_BOOL;
+constexpr PropertySet::AccessMode kDriver = PropertySet::kModeDriver;
+constexpr PropertySet::AccessMode kBefore = PropertySet::kModeBeforeCreate;
+constexpr PropertySet::AccessMode kAfter = PropertySet::kModeAfterCreate;
+constexpr PropertySet::AccessMode kAlways = PropertySet::kModeAlways;
 
-struct PropertyRow {
-    const wchar_t* name;
-    Kind kind;
-    int64 defaultValue;  // bool: 0 or 1
-    int64 minValue;      // int64 only
-    int64 maxValue;      // int64 only
-    bool allowChange;
-    int32 accessMode;
-    uint32 usageMask;
-    PropertySet::Applier applier;
-};
+constexpr int64 kInt32Max = 2147483647;
+constexpr int64 kWireless = PropertySet::kUsageWirelessDisplay;
+constexpr int64 kLowLat = PropertySet::kUsageLowLatency;
+constexpr int64 kBaseline = zep::kProfileIdcBaseline;
+constexpr int64 kHigh = zep::kProfileIdcHigh;
 
-constexpr int32 kDriver = PropertySet::kModeDriver;
-constexpr int32 kBefore = PropertySet::kModeBeforeCreate;
-constexpr int32 kAfter = PropertySet::kModeAfterCreate;
-constexpr int32 kAlways = PropertySet::kModeAlways;
-constexpr Kind kI64 = Kind::Int64;
-constexpr Kind kBool = Kind::Bool;
+constexpr std::optional<uint32> kNoCap;
+constexpr std::optional<uint32> kCapGeneric = zep::kCapabilityGeneric;
+constexpr std::optional<uint32> kCapWireless = zep::kCapabilityWirelessDisplay;
+constexpr std::optional<uint32> kCapLowLat = zep::kCapabilityLowLatency;
+
+constexpr PropertySet::TimingField kNoTiming = nullptr;
+constexpr PropertySet::TimingField kWidth = &grx::DisplayTiming::width;
+constexpr PropertySet::TimingField kHeight = &grx::DisplayTiming::height;
+constexpr PropertySet::TimingField kNumerator = &grx::DisplayTiming::numerator;
+constexpr PropertySet::TimingField kDenominator = &grx::DisplayTiming::denominator;
+
+// The usage may force the profile; a new bitrate derives a new VBV size.
+constexpr PropertySet::FollowOn kNoFollowOn{nullptr, nullptr};
+constexpr PropertySet::FollowOn kProfileFollows{L"Profile", &CreateField<&ZEPCreateParams::profile>};
+constexpr PropertySet::FollowOn kVbvFollows{L"VBV Buffer Size", &ConfigField<&ZEPConfig::vbvBufferSize>};
+
+using namespace zep;  // the change-mask bits of the appliers below
 
 // Registration order is the description order. The frame-format bounds are deliberately empty
 // (minimum above maximum): only the encoder sets them, from the display's timing.
-const PropertyRow kPropertyTable[] = {
-    // name                                  kind  default     min        max  change mode   usages
-    {L"Generic Support",                     kBool,  0,         0,          0, false, kDriver, kAll, &IgnoreValue},
-    {L"Wireless Display Support",            kBool,  0,         0,          0, false, kDriver, kAll, &IgnoreValue},
-    {L"Low Latency Support",                 kBool,  0,         0,          0, false, kDriver, kAll, &IgnoreValue},
-    {L"Width",                               kI64,   0, 2147483647,         0, false, kBefore, kAll, &StoreFormatField<&ZEPCreateParams::width>},
-    {L"Height",                              kI64,   0, 2147483647,         0, false, kBefore, kAll, &StoreFormatField<&ZEPCreateParams::height>},
-    {L"FPS Numerator",                       kI64,   0, 2147483647,         0, false, kBefore, kAll, &StoreFormatField<&ZEPCreateParams::fpsNumerator>},
-    {L"FPS Denominator",                     kI64,   0, 2147483647,         0, false, kBefore, kAll, &StoreFpsDenominator},
-    {L"Usage",                               kI64,   2,         1,          4, false, kBefore, kAll, &StoreUsage},
-    {L"Profile",                             kI64,  66,        66,        100, false, kBefore, kGenericLowLatency, &StoreProfile},
-    {L"Output Type",                         kI64,   0,         0,          3, false, kBefore, kAll, &StoreOutputType},
-    {L"Feedbacks",                           kI64,  16,         3,         32, false, kBefore, kAll, &StoreFeedbacks},
-    {L"Insert AUD",                          kBool,  1,         0,          0, false, kBefore, kAll, &StoreInsertAud},
-    {L"IDR Period",                          kI64, 300,         0,       6000, true,  kAfter,  kAll, &StoreConfigField<&ZEPConfig::idrPeriod>},
-    {L"Skipped PIC Period",                  kI64,   0,         0,          7, true,  kAfter,  kAll, &StoreConfigField<&ZEPConfig::skippedPicPeriod>},
-    {L"Rate Control Method",                 kI64,   0,         0,          3, true,  kAfter,  kGeneric, &StoreRateControl},
-    {L"Bitrate",                             kI64,   0,         0,          0, true,  kAfter,  kAll, &StoreBitrate},
-    {L"Peak Bitrate",                        kI64,   0,         0,          0, true,  kAfter,  kAll, &StoreConfigField<&ZEPConfig::peakBitrate>},
-    {L"Intra Refresh MBs Number Per Slot",   kI64,   0,         0,          0, true,  kAfter,  kAll, &StoreMaskedField<&ZEPConfig::intraRefreshMbs, 0>},
-    {L"Initial VBV Buffer Fullness",         kI64, 100,         0,        100, true,  kAfter,  kGeneric, &StoreVbvFullness},
-    {L"VBV Buffer Size",                     kI64,   0,         0,          0, true,  kAfter,  kGeneric, &StoreVbvSize},
-    {L"Min QP",                              kI64,  22,         0,         51, true,  kAfter,  kGeneric, &StoreMaskedField<&ZEPConfig::minQp, 4>},
-    {L"Max QP",                              kI64,  51,         0,         51, true,  kAfter,  kGeneric, &StoreMaskedField<&ZEPConfig::maxQp, 5>},
-    {L"QP I",                                kI64,  22,         0,         51, true,  kAfter,  kGeneric, &StoreMaskedField<&ZEPConfig::qpI, 11>},
-    {L"QP P",                                kI64,  22,         0,         51, true,  kAfter,  kGeneric, &StoreMaskedField<&ZEPConfig::qpP, 12>},
-    {L"De-blocking Filter",                  kBool,  1,         0,          0, true,  kAfter,  kGeneric, &StoreDeblocking},
-    {L"Filler Data",                         kBool,  0,         0,          0, true,  kAfter,  kGeneric, &StoreMaskedFlag<&ZEPConfig::fillerData, 10>},
-    {L"Half Pixel",                          kBool,  1,         0,          0, true,  kAfter,  kGeneric, &StoreMaskedFlag<&ZEPConfig::halfPixel, 13>},
-    {L"Quarter Pixel",                       kBool,  1,         0,          0, true,  kAfter,  kGeneric, &StoreMaskedFlag<&ZEPConfig::quarterPixel, 14>},
-    {L"Timing Info",                         kBool,  1,         0,          0, true,  kAfter,  kAll, &StoreMaskedFlag<&ZEPConfig::timingInfo, 15>},
-    {L"Slices Per Frame",                    kI64,   1,         1,          1, true,  kAfter,  kGenericLowLatency, &StoreSlices},
-    {L"Wait Frame Max",                      kI64, 500,         0, 4294967295, true,  kAlways, kAll, &StoreWaitFrameMax},
+const PropertySet::PropertyRow kPropertyTable[] = {
+    // name                                type      default         min         max  mode     usages
+    // second line: capability, timing field, follow-on, applier
+    {L"Generic Support",                   kBool,          0,          0,          0, kDriver, kAll,
+      kCapGeneric,  kNoTiming,    kNoFollowOn,     &IgnoreValue},
+    {L"Wireless Display Support",          kBool,          0,          0,          0, kDriver, kAll,
+      kCapWireless, kNoTiming,    kNoFollowOn,     &IgnoreValue},
+    {L"Low Latency Support",               kBool,          0,          0,          0, kDriver, kAll,
+      kCapLowLat,   kNoTiming,    kNoFollowOn,     &IgnoreValue},
+    {L"Width",                             kI64,           0,  kInt32Max,          0, kBefore, kAll,
+      kNoCap,       kWidth,       kNoFollowOn,     &StoreFormatField<&ZEPCreateParams::width>},
+    {L"Height",                            kI64,           0,  kInt32Max,          0, kBefore, kAll,
+      kNoCap,       kHeight,      kNoFollowOn,     &StoreFormatField<&ZEPCreateParams::height>},
+    {L"FPS Numerator",                     kI64,           0,  kInt32Max,          0, kBefore, kAll,
+      kNoCap,       kNumerator,   kNoFollowOn,     &StoreFormatField<&ZEPCreateParams::fpsNumerator>},
+    {L"FPS Denominator",                   kI64,           0,  kInt32Max,          0, kBefore, kAll,
+      kNoCap,       kDenominator, kNoFollowOn,     &StoreFpsDenominator},
+    {L"Usage",                             kI64,   kWireless,   kGeneric,    kLowLat, kBefore, kAll,
+      kNoCap,       kNoTiming,    kProfileFollows, &StoreUsage},
+    {L"Profile",                           kI64,   kBaseline,  kBaseline,      kHigh, kBefore, kGenericLowLatency,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreProfile},
+    {L"Output Type",                       kI64,           0,          0,          3, kBefore, kAll,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreOutputType},
+    {L"Feedbacks",                         kI64,          16,          3,         32, kBefore, kAll,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreFeedbacks},
+    {L"Insert AUD",                        kBool,          1,          0,          0, kBefore, kAll,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreInsertAud},
+    {L"IDR Period",                        kI64,         300,          0,       6000, kAfter,  kAll,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreConfigField<&ZEPConfig::idrPeriod>},
+    {L"Skipped PIC Period",                kI64,           0,          0,          7, kAfter,  kAll,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreConfigField<&ZEPConfig::skippedPicPeriod>},
+    {L"Rate Control Method",               kI64,           0,          0,          3, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreRateControl},
+    {L"Bitrate",                           kI64,           0,          0,          0, kAfter,  kAll,
+      kNoCap,       kNoTiming,    kVbvFollows,     &StoreBitrate},
+    {L"Peak Bitrate",                      kI64,           0,          0,          0, kAfter,  kAll,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreConfigField<&ZEPConfig::peakBitrate>},
+    {L"Intra Refresh MBs Number Per Slot", kI64,           0,          0,          0, kAfter,  kAll,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::intraRefreshMbs, kChangeIntraRefreshMbs>},
+    {L"Initial VBV Buffer Fullness",       kI64,         100,          0,        100, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreVbvFullness},
+    {L"VBV Buffer Size",                   kI64,           0,          0,          0, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreVbvSize},
+    {L"Min QP",                            kI64,          22,          0,         51, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::minQp, kChangeMinQp>},
+    {L"Max QP",                            kI64,          51,          0,         51, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::maxQp, kChangeMaxQp>},
+    {L"QP I",                              kI64,          22,          0,         51, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::qpI, kChangeQpI>},
+    {L"QP P",                              kI64,          22,          0,         51, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::qpP, kChangeQpP>},
+    {L"De-blocking Filter",                kBool,          1,          0,          0, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreDeblocking},
+    {L"Filler Data",                       kBool,          0,          0,          0, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMaskedFlag<&ZEPConfig::fillerData, kChangeFillerData>},
+    {L"Half Pixel",                        kBool,          1,          0,          0, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMaskedFlag<&ZEPConfig::halfPixel, kChangeHalfPixel>},
+    {L"Quarter Pixel",                     kBool,          1,          0,          0, kAfter,  kGeneric,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMaskedFlag<&ZEPConfig::quarterPixel, kChangeQuarterPixel>},
+    {L"Timing Info",                       kBool,          1,          0,          0, kAfter,  kAll,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMaskedFlag<&ZEPConfig::timingInfo, kChangeTimingInfo>},
+    {L"Slices Per Frame",                  kI64,           1,          1,          1, kAfter,  kGenericLowLatency,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreSlices},
+    {L"Wait Frame Max",                    kI64,         500,          0, 4294967295, kAlways, kAll,
+      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreWaitFrameMax},
 };
 
 constexpr uint32 kPropertyCount = sizeof(kPropertyTable) / sizeof(kPropertyTable[0]);
 static_assert(kPropertyCount == 31, "the encoder has 31 properties");
 
+// A property that may be set while the video encoder exists is described as changeable.
+bool AllowsChange(PropertySet::AccessMode mode) {
+    return mode == PropertySet::kModeAfterCreate || mode == PropertySet::kModeAlways;
+}
+
 }  // namespace
 
 PropertySet::PropertySet() {
     m_infos.reserve(kPropertyCount);  // the storage borrows the array: it must never move
-    for (const PropertyRow& row : kPropertyTable) {
-        if (row.kind == Kind::Int64) {
-            RegisterInt64Property(row.name, row.defaultValue, row.minValue, row.maxValue, row.allowChange,
-                                  row.applier, row.accessMode, row.usageMask);
-        } else {
-            RegisterBoolProperty(row.name, row.defaultValue != 0, row.allowChange, row.applier, row.accessMode,
-                                 row.usageMask);
-        }
-    }
+    m_entries.reserve(kPropertyCount);
+    for (const PropertyRow& row : kPropertyTable) Register(row);
 
     std::memset(&m_createParams, 0, sizeof(m_createParams));
     m_createParams.size = sizeof(m_createParams);
@@ -224,30 +287,22 @@ PropertySet::PropertySet() {
     m_config.reserved16 = 0;
 }
 
-void PropertySet::RegisterInt64Property(const wchar_t* name, int64 defaultValue, int64 minValue, int64 maxValue,
-                                        bool allowChange, Applier applier, int32 accessMode, uint32 usageMask) {
-    m_infos.emplace_back(name, name, VQX_VARIANT_INT64, VQX_PROPERTY_CONTENT_DEFAULT,
-                         VQXVariant::FromInt64(defaultValue), VQXVariant::FromInt64(minValue),
-                         VQXVariant::FromInt64(maxValue), allowChange, nullptr);
-    AddEntry(name, applier, accessMode, usageMask);
-}
-
-void PropertySet::RegisterBoolProperty(const wchar_t* name, bool defaultValue, bool allowChange, Applier applier,
-                                       int32 accessMode, uint32 usageMask) {
-    m_infos.emplace_back(name, name, VQX_VARIANT_BOOL, VQX_PROPERTY_CONTENT_DEFAULT,
-                         VQXVariant::FromBool(defaultValue), VQXVariant(), VQXVariant(), allowChange, nullptr);
-    AddEntry(name, applier, accessMode, usageMask);
-}
-
-void PropertySet::AddEntry(const wchar_t* name, Applier applier, int32 accessMode, uint32 usageMask) {
-    const int32 index = static_cast<int32>(m_infos.size()) - 1;
-    m_entries[vqx_wstring(name)] = PropertyEntry{applier, accessMode, usageMask, index};
+void PropertySet::Register(const PropertyRow& row) {
+    const bool isInt64 = row.type == VQX_VARIANT_INT64;
+    const VQXVariant defaultValue = isInt64 ? VQXVariant::FromInt64(row.defaultValue)
+                                            : VQXVariant::FromBool(row.defaultValue != 0);
+    const VQXVariant minValue = isInt64 ? VQXVariant::FromInt64(row.minValue) : VQXVariant();
+    const VQXVariant maxValue = isInt64 ? VQXVariant::FromInt64(row.maxValue) : VQXVariant();
+    m_infos.emplace_back(row.name, row.name, row.type, VQX_PROPERTY_CONTENT_DEFAULT, defaultValue, minValue, maxValue,
+                         AllowsChange(row.accessMode), nullptr);
+    m_entryIndex[vqx_wstring(row.name)] = m_entries.size();
+    m_entries.push_back(PropertyEntry{row, static_cast<int32>(m_infos.size()) - 1});
 }
 
 const PropertySet::PropertyEntry* PropertySet::FindEntry(const wchar_t* name) const {
     if (name == nullptr) return nullptr;
-    const auto found = m_entries.find(name);
-    return found == m_entries.end() ? nullptr : &found->second;
+    const auto found = m_entryIndex.find(name);
+    return found == m_entryIndex.end() ? nullptr : &m_entries[found->second];
 }
 
 VQXPropertyInfoImpl* PropertySet::FindPropertyInfo(const wchar_t* name) {
@@ -256,11 +311,12 @@ VQXPropertyInfoImpl* PropertySet::FindPropertyInfo(const wchar_t* name) {
 }
 
 bool PropertySet::IsPropertySupported(const wchar_t* name) const {
-    static constexpr uint32 kUsageBits[] = {kUsageGeneric, kUsageWirelessDisplay, kUsageLowLatency};
     const PropertyEntry* entry = FindEntry(name);
-    const uint32 code = m_createParams.usage;
-    if (entry == nullptr || code >= 3) return false;
-    return (entry->usageMask & kUsageBits[code]) != 0;
+    if (entry == nullptr) return false;
+    for (const UsagePair& pair : kUsages) {
+        if (pair.code == m_createParams.usage) return (entry->usageMask & pair.value) != 0;
+    }
+    return false;
 }
 
 void PropertySet::ApplyProperty(const wchar_t* name, const VQXVariant& value, bool initial) {

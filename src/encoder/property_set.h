@@ -1,6 +1,8 @@
-// The display encoder's 31 settings: their descriptions, when and under which usage each may be
-// set, and the appliers that turn values into the creation record, the configuration record and
-// the shared custom parameters the encode service and the running video encoder read.
+// The display encoder's 31 settings as one table (property_set.cpp): their descriptions, when and
+// under which usage each may be set, which capability or display-timing field each reports, which
+// other property its applier changes, and the appliers that turn values into the creation record,
+// the configuration record and the shared custom parameters the encode service and the running
+// video encoder read. Adding a property means adding one row.
 // Ownership: owns the description array (borrowed by the encoder's storage, so the set is neither
 // copied nor moved), the records and one reference to the custom parameters.
 // Thread rules: used by the thread that drives the encoder; only CustomParams is shared.
@@ -9,6 +11,7 @@
 // per second (whole frame rate 0) the record's VBV size is 1.25 x bitrate, as for one frame.
 #pragma once
 
+#include "bindings/grx_remote_display.h"
 #include "bindings/zep_records.h"
 #include "encoder/custom_params.h"
 
@@ -16,6 +19,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vqx {
@@ -26,23 +30,51 @@ public:
     // Turns a new value into record fields; `initial` is true only during ApplyDefaults.
     using Applier = void (*)(PropertySet& set, const VQXVariant& value, bool initial);
 
-    struct PropertyEntry {
-        Applier applier;
-        int32 accessMode;   // see the access modes below
-        uint32 usageMask;   // kUsageGeneric | kUsageWirelessDisplay | kUsageLowLatency
-        int32 infoIndex;    // position in the description array
+    // When a caller may set a property (enforced by the encoder).
+    enum AccessMode : int32 {
+        kModeDriver = 1,        // reported by the driver, never settable
+        kModeNever = 2,         // never settable
+        kModeBeforeCreate = 3,  // only while no video encoder exists
+        kModeAfterCreate = 4,   // only while a video encoder exists
+        kModeAlways = 5,        // at any time
     };
 
-    // When a caller may set a property (enforced by the encoder).
-    static constexpr int32 kModeDriver = 1;          // reported by the driver, never settable
-    static constexpr int32 kModeNever = 2;           // never settable
-    static constexpr int32 kModeBeforeCreate = 3;    // only while no video encoder exists
-    static constexpr int32 kModeAfterCreate = 4;     // only while a video encoder exists
-    static constexpr int32 kModeAlways = 5;          // at any time
-
+    // Values of the Usage property, and the bits of a property's usage mask.
     static constexpr uint32 kUsageGeneric = 1;
     static constexpr uint32 kUsageWirelessDisplay = 2;
     static constexpr uint32 kUsageLowLatency = 4;
+
+    // The display-timing field a property takes when the video encoder is created.
+    using TimingField = std::int32_t grx::DisplayTiming::*;
+
+    // A property whose value an applier changes as well, and how to read its new value from the
+    // records; a null name when there is none.
+    struct FollowOn {
+        const wchar_t* name;
+        uint32 (*recordValue)(const PropertySet& set);
+    };
+
+    // One row of the property table: everything the encoder knows about one property. The
+    // description says the value may change while the encoder runs exactly when the access mode
+    // allows setting it once a video encoder exists.
+    struct PropertyRow {
+        const wchar_t* name;
+        VQX_VARIANT_TYPE type;             // VQX_VARIANT_INT64 or VQX_VARIANT_BOOL
+        int64 defaultValue;                // bool: 0 or 1
+        int64 minValue;                    // int64 only
+        int64 maxValue;                    // int64 only
+        AccessMode accessMode;
+        uint32 usageMask;                  // kUsage bits: the usages under which it may be set
+        std::optional<uint32> capability;  // the service capability (zep::kCapability...) it reports
+        TimingField timingField;           // the display-timing field it is set from; null otherwise
+        FollowOn followOn;                 // the property its applier changes too
+        Applier applier;
+    };
+
+    // A registered row and its position in the description array (the row's position in the table).
+    struct PropertyEntry : PropertyRow {
+        int32 infoIndex;
+    };
 
     // Registers the properties, prepares the records and applies the defaults.
     PropertySet();
@@ -51,6 +83,8 @@ public:
 
     const VQXPropertyInfoImpl* Infos() const { return m_infos.data(); }
     uint32 InfoCount() const { return static_cast<uint32>(m_infos.size()); }
+    // Every property in table order (the order of the descriptions).
+    const std::vector<PropertyEntry>& Entries() const { return m_entries; }
 
     // Null for a name that is not registered.
     const PropertyEntry* FindEntry(const wchar_t* name) const;
@@ -80,15 +114,12 @@ public:
     uint32 MacroblockCount() const;
 
 private:
-    void RegisterInt64Property(const wchar_t* name, int64 defaultValue, int64 minValue, int64 maxValue,
-                               bool allowChange, Applier applier, int32 accessMode, uint32 usageMask);
-    void RegisterBoolProperty(const wchar_t* name, bool defaultValue, bool allowChange, Applier applier,
-                              int32 accessMode, uint32 usageMask);
-    void AddEntry(const wchar_t* name, Applier applier, int32 accessMode, uint32 usageMask);
+    void Register(const PropertyRow& row);
     void SetInfoInt64(const wchar_t* name, VQXVARIANT VQXPropertyInfo::*field, int64 value);
 
     std::vector<VQXPropertyInfoImpl> m_infos;
-    std::map<vqx_wstring, PropertyEntry, std::less<>> m_entries;
+    std::vector<PropertyEntry> m_entries;
+    std::map<vqx_wstring, std::size_t, std::less<>> m_entryIndex;  // position in m_entries by name
     zep::ZEPCreateParams m_createParams;
     zep::ZEPConfigHeader m_configHeader;
     zep::ZEPConfig m_config;
