@@ -37,6 +37,10 @@ constexpr uint32_t kUsageCodeGeneric = 0;
 constexpr uint32_t kUsageCodeWirelessDisplay = 1;
 constexpr uint32_t kUsageCodeLowLatency = 2;
 
+// ZEPCreateParams::outputType code under which a query asks for two entries (one output may come
+// in two parts).
+constexpr uint32_t kOutputTypeTwoParts = 2;
+
 // ZEPCreateParams::profile values (H.264 profile_idc) the encoder offers: Baseline up to High.
 constexpr uint32_t kProfileIdcBaseline = 66;
 constexpr uint32_t kProfileIdcHigh = 100;

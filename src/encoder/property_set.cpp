@@ -255,7 +255,6 @@ const PropertySet::PropertyRow kPropertyTable[] = {
 };
 
 constexpr uint32 kPropertyCount = sizeof(kPropertyTable) / sizeof(kPropertyTable[0]);
-static_assert(kPropertyCount == 31, "the encoder has 31 properties");
 
 // A property that may be set while the video encoder exists is described as changeable.
 bool AllowsChange(PropertySet::AccessMode mode) {

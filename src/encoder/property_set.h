@@ -1,4 +1,4 @@
-// The display encoder's 31 settings as one table (property_set.cpp): their descriptions, when and
+// The display encoder's settings as one table (property_set.cpp): their descriptions, when and
 // under which usage each may be set, which capability or display-timing field each reports, which
 // other property its applier changes, and the appliers that turn values into the creation record,
 // the configuration record and the shared custom parameters the encode service and the running

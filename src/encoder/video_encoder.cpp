@@ -60,8 +60,9 @@ VQX_ERROR VideoEncoder::Create(const zep::ZEPCreateParams& params, std::shared_p
     zep::ZEPCreateResult result{};
     result.size = sizeof(result);
     if (Checked(kCreateCall, service.Create(&request, &result)) == VQX_OK) {
+        const bool twoOutputs = request.outputType == zep::kOutputTypeTwoParts;
         encoder = std::make_shared<VideoEncoder>(service, result.handle, request.fpsNumerator,
-                                                 request.fpsDenominator, request.outputType == 2);
+                                                 request.fpsDenominator, twoOutputs);
     }
     return encoder ? VQX_OK : VQX_ENCODER_CREATE_FAILED;
 }
