@@ -208,7 +208,6 @@ void StreamEncoder::CodeCodedPicture(bool idr, int picturesCovered, EncodedPictu
         FillRefreshSlot();
     }
     const PicturePlan plan = rate_.BeginPicture(idr, Complexity(idr), coder_->MbCount(), picturesCovered);
-    out.info.sliceQp = static_cast<uint32_t>(plan.qp);
     h264::PictureStats stats;
     for (;;) {
         out.unit.Clear();
@@ -234,6 +233,7 @@ void StreamEncoder::CodeCodedPicture(bool idr, int picturesCovered, EncodedPictu
     h264::AppendFiller(fillerBytes, out.unit);
     out.info.fillerBytes = fillerBytes >= h264::kMinFillerBytes ? fillerBytes : 0;
     out.info.underflow = rate_.LastPictureUnderflowed() ? 1 : 0;
+    out.info.sliceQp = static_cast<uint32_t>(stats.firstQp);
     out.info.minQp = static_cast<uint32_t>(stats.minQp);
     out.info.maxQp = static_cast<uint32_t>(stats.maxQp);
     out.info.meanQpX100 = static_cast<uint32_t>(std::lround(stats.meanQp * 100));

@@ -164,7 +164,7 @@ int PullStream(uint32_t handle, const Options& options, std::vector<uint8_t>& st
     UniqueFile pictures(std::fopen("pictures.csv", "wb"));
     if (!pictures) return Fail("cannot write pictures.csv");
     std::fprintf(pictures.get(), "picture,type,timestamp,bytes,filler,crc,sliceqp,minqp,maxqp,intra,skipped,half,"
-                                 "quarter,retries,underflow,buffer,clipped\n");
+                                 "quarter,retries,underflow,buffer,clipped,meanqp\n");
     const uint32_t requested = options.output == 2 ? 2 : 1;
     bool changed = false;
     const DWORD begin = GetTickCount();
@@ -200,11 +200,12 @@ int PullStream(uint32_t handle, const Options& options, std::vector<uint8_t>& st
         if (const int32_t code = controls.GetPictureInfo(handle, picture, &info)) {
             return Fail("QztTest_GetPictureInfo failed", code);
         }
-        std::fprintf(pictures.get(), "%u,%u,%lld,%u,%u,%08x,%u,%u,%u,%u,%u,%u,%u,%u,%u,%ld,%u\n", picture, typeCode,
+        std::fprintf(pictures.get(), "%u,%u,%lld,%u,%u,%08x,%u,%u,%u,%u,%u,%u,%u,%u,%u,%ld,%u,%.2f\n", picture,
+                     typeCode,
                      static_cast<long long>(entries[0].timestamp), static_cast<unsigned>(stream.size() - outputBegin),
                      info.fillerBytes, info.crc, info.sliceQp, info.minQp, info.maxQp, info.intraMbs,
                      info.skippedMbs, info.halfPelVectors, info.quarterPelVectors, info.retries, info.underflow,
-                     static_cast<long>(info.bufferBits), info.clippedLevels);
+                     static_cast<long>(info.bufferBits), info.clippedLevels, info.meanQpX100 / 100.0);
         ++picture;
         ZEPHandleParams reclaim = MakeHandleParams(entries[requested - 1].resourceId);
         ZEPStatus status = Sized<ZEPStatus>();

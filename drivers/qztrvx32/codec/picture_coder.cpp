@@ -75,6 +75,9 @@ PictureStats PictureCoder::Code(const Picture& source, bool idr, const std::vect
         BitWriter w(rbsp_);
         const uint32_t bitsBefore = static_cast<uint32_t>(out.bytes.size() - startBytes) * 8;
         const int sliceQp = std::clamp(qpOf(first, bitsBefore), 0, 51);
+        if (first == 0) {
+            stats.firstQp = sliceQp;
+        }
         WriteSliceHeader(w, first, idr, sliceQp);
         int lastQp = sliceQp;
         uint32_t skipRun = 0;

@@ -30,6 +30,7 @@ struct CoderSettings {
 struct PictureStats {
     uint32_t bytes = 0;          // bytes appended to the unit
     double meanQp = 0;           // mean QPY over the macroblocks
+    int firstQp = 0;             // QP of the first slice (its slice_qp_delta)
     int minQp = 51;
     int maxQp = 0;
     uint32_t intraMbs = 0;

@@ -69,6 +69,11 @@ constexpr int kTrackingAbovePlan = 8;
 constexpr int kTrackingMaxStep = 3;     // per checkpoint
 constexpr double kTrackingDeadBand = 1.0;  // QP difference left alone (mb_qp_delta costs bits)
 constexpr double kEmergencyShareOfMax = 0.92;
+// On a picture's first attempt the guard raises the QP at most this far above the plan: a picture
+// whose plan was too low is coded again at one higher QP rather than finished at "Max QP" (which
+// leaves its last rows skipped, and teaches the model that the content is cheap).
+constexpr int kGuardAbovePlanFirstAttempt = 12;
+constexpr int kMaxQpFallPerPicture = 2;
 constexpr double kRetryShareOfMax = 0.85;
 constexpr int kRetryMinStep = 2;
 constexpr int kRetryMaxStep = 12;
@@ -136,6 +141,7 @@ void RateController::Restart() {
         profile_[kind].clear();
     }
     referenceQp_ = -1.0;
+    lastQp_[kIntraKind] = lastQp_[kPredictedKind] = -1.0;
     skippedBits_ = 160.0;
     recentComplexity_ = 0.0;
     pictureOpen_ = false;
@@ -263,6 +269,7 @@ void RateController::RecordPeriod(double bits) {
 
 PicturePlan RateController::BeginPicture(bool intra, double complexity, int mbCount, int picturesCovered) {
     ApplyPendingSettings();
+    retried_ = false;
     // A second BeginPicture without EndPicture replans the same picture: no second input.
     if (!pictureOpen_) {
         AddInput(periodsPending_);
@@ -326,6 +333,13 @@ PicturePlan RateController::BitratePlan(double wantedBits) {
     const double target = std::max(1.0, std::min(wantedBits, kBudgetShareOfMax * plan.maxBits));
     plan.targetBits = static_cast<uint32_t>(target);
     plan.qp = QpForBits(target);
+    // In CBR the QP falls slowly from one picture of a kind to the next: a model that saw cheap
+    // pictures would otherwise plan far too low, and the picture would end at a high QP or be coded
+    // again. (VBR lets it fall at once: a resting screen goes to "Min QP".)
+    if (derived_.mode == RateMode::kCbr && lastQp_[kind_] >= 0.0) {
+        const int floor = static_cast<int>(std::floor(lastQp_[kind_])) - kMaxQpFallPerPicture;
+        plan.qp = std::clamp(std::max(plan.qp, floor), derived_.minQp, derived_.maxQp);
+    }
     StartAttempt(plan.qp, target, derived_.minQp, true);
     return plan;
 }
@@ -541,7 +555,8 @@ void RateController::GuardMaxBits(int mbIndex, double spent) {
     const double rest = std::max(1.0, ProjectedRest(mbIndex, spent));
     const double needed =
         room > 0.0 ? AttemptEffectiveQp() + 6.0 * std::log2(rest / room) : static_cast<double>(d.maxQp);
-    if (needed > mbQp_) mbQp_ = static_cast<int>(std::ceil(std::min(needed, static_cast<double>(d.maxQp))));
+    const int ceiling = retried_ ? d.maxQp : std::min(d.maxQp, attemptQp_ + kGuardAbovePlanFirstAttempt);
+    if (needed > mbQp_) mbQp_ = static_cast<int>(std::ceil(std::min(needed, static_cast<double>(ceiling))));
 }
 
 int RateController::RetryQp(uint32_t bits) {
@@ -557,6 +572,7 @@ int RateController::RetryQp(uint32_t bits) {
     const int next = std::min(maxQp, static_cast<int>(std::ceil(effectiveQp + step - 1e-9)));
     const double target = std::min(attemptTarget_, allowed);
     // The retry never goes below its QP: the steering may only raise it further.
+    retried_ = true;
     StartAttempt(next, target, next, true);
     return next;
 }
@@ -584,6 +600,7 @@ uint32_t RateController::EndPicture(uint32_t bits, double meanQp) {
     const bool sawEveryMb = plan_.perMacroblockQp && qpCount_ == mbCount_;
     const double usedQp = sawEveryMb || !std::isfinite(meanQp) ? AttemptEffectiveQp() : meanQp;
     Learn(pictureBits, usedQp);
+    lastQp_[kind_] = usedQp;
     if (kind_ == kPredictedKind) {
         const bool firstP = referenceQp_ < 0.0;
         recentComplexity_ = firstP ? complexity_ : 0.7 * recentComplexity_ + 0.3 * complexity_;

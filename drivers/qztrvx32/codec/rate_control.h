@@ -179,6 +179,8 @@ private:
 
     // The attempt being coded (the first one or a retry).
     int attemptQp_ = 26;
+    bool retried_ = false;  // the picture is being coded again
+    double lastQp_[2] = {-1.0, -1.0};  // effective QP of the last picture of each kind (-1: none)
     double attemptTarget_ = 0.0;
     int qpFloor_ = 0;
     bool tracking_ = false;       // steer toward the target (else only keep under maxBits)
