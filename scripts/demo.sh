@@ -2,7 +2,8 @@
 # The main job seen from a user: capture the (simulated) remote display with vqxcap at a stated
 # bitrate, then show what came out: the bitrate against the target, the PSNR of the decoded
 # stream against what the display showed, and build/demo/rate.png, a plot of the bitrate per half
-# second (against target and peak) and of the QP of every picture.
+# second (against target and peak) and of the QP of every picture; then a short capture into
+# build/demo/capture.mp4 and its first picture, decoded by ffmpeg, as build/demo/first-frame.png.
 #
 # The stand-in encode service codes real H.264 on emulated 32-bit code, a few pictures per second
 # at 1280x720, so the demo captures a fixed number of pictures rather than a wall-clock time.
@@ -125,5 +126,21 @@ plot "$demo/qp.dat" using 2:(strcol(4) eq "I" ? 1/0 : \$3) with linespoints pt 7
 unset multiplot
 EOF
 
+# The same display into a fragmented MP4 with the outputs' own timestamps (a second, shorter
+# capture: 30 pictures, one fragment), and its first picture decoded by ffmpeg into a PNG.
+mp4=$demo/capture.mp4
+png=$demo/first-frame.png
+echo "demo: capturing 30 pictures (1 s of stream) into $mp4"
+"$build/wine-run.sh" "$build/bin/vqxcap.exe" -o "$(winpath "$mp4")" --frames 30 \
+    --bitrate $target --peak-bitrate $peak --no-progress
+echo "demo: ffprobe says about the MP4:"
+ffprobe -v error -select_streams v:0 -count_packets \
+    -show_entries format=format_name:stream=codec_name,width,height,r_frame_rate,time_base,nb_read_packets \
+    -of default=noprint_wrappers=1 "$mp4"
+ffmpeg -nostdin -v error -y -i "$mp4" -frames:v 1 -update 1 "$png"
+echo "demo: first picture of the MP4 decoded by ffmpeg into $png"
+
 echo "demo: wrote"
-for file in "$out" "$plot" "$demo/rate.dat" "$demo/qp.dat" "$demo/psnr.log" "$clip"; do echo "  $file"; done
+for file in "$out" "$mp4" "$png" "$plot" "$demo/rate.dat" "$demo/qp.dat" "$demo/psnr.log" "$clip"; do
+    echo "  $file"
+done
