@@ -1,5 +1,6 @@
 # Runs vqxcap under Wine as a user would and checks its exit code and output.
-# @OUT@ in ARGS stands for the output file of this test (as a Windows path).
+# @OUT@ in ARGS stands for the output file of this test (as a Windows path). GOLDEN names a
+# checked-in reference that standard output must equal line for line.
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 set(out ${WORK_DIR}/out.h264)
@@ -18,6 +19,13 @@ if(NOT rc EQUAL EXPECT_EXIT)
 endif()
 if(EXPECT_STDOUT AND NOT out_text MATCHES "${EXPECT_STDOUT}")
   message(FATAL_ERROR "stdout does not match '${EXPECT_STDOUT}':\n${out_text}")
+endif()
+if(GOLDEN)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files --ignore-eol ${GOLDEN} ${stdout_file} RESULT_VARIABLE differs)
+  if(differs)
+    execute_process(COMMAND diff -u --strip-trailing-cr ${GOLDEN} ${stdout_file})
+    message(FATAL_ERROR "stdout differs from ${GOLDEN} (the differences above)")
+  endif()
 endif()
 string(REPLACE "\n" " " err_line "${err}")
 if(EXPECT_STDERR AND NOT err_line MATCHES "${EXPECT_STDERR}")
