@@ -59,30 +59,31 @@ TEST_F(EncoderHostTest, TheFactoryHandsOutOneReferenceAndTheStorageIdentifiers) 
     VQXCreateEncoderKLTZEP(nullptr);  // creates nothing, does not crash
 }
 
+// What the properties read for these displays is in vqxcap's property table (tests/tools/golden).
 TEST_F(EncoderHostTest, TheDisplaysRecordsReachTheServiceByteForByte) {
     struct Case {
         const char* mode;
         std::vector<std::pair<const wchar_t*, int64>> settings;  // made before AcquireDisplay
         std::vector<uint32_t> create, config;
-        int64 maxBitrate, vbvMin, vbvMax, vbvAfterBitrate;
+        int64 vbvAfterBitrate;
     };
     const Case cases[] = {
         {"1920x1080@60", {},
          {68, 24, 0, 1, 1920, 1080, 66, 42, 148500000, 2475000, 0, 1, 0, 33, 1, 16, 1},
          {100, 64957, 300, 0, 0, 4, 15000000, 15000000, 300, 68, 0, 312500, 64, 22, 51, 0, 0, 8160, 0, 0, 22, 22, 1, 1,
           1},
-         50000000, 250000, 30000000, 312500},
+         312500},
         // The VBV default (250250) is applied after the bitrate's own figure (7500000 / 29 = 258620).
         {"1280x720@29.97", {},
          {68, 24, 0, 1, 1280, 720, 66, 31, 36720000, 1225224, 0, 1, 0, 33, 1, 16, 1},
          {100, 64957, 150, 0, 0, 4, 6000000, 6000000, 150, 45, 0, 250250, 64, 22, 51, 0, 0, 3600, 0, 0, 22, 22, 1, 1,
           1},
-         14000000, 200200, 12000000, 258620},
+         258620},
         // Chosen settings reach the creation record.
         {"640x480@60", {{L"Usage", 1}, {L"Profile", 100}, {L"Output Type", 1}, {L"Feedbacks", 4}, {L"Insert AUD", 0}},
          {68, 24, 0, 0, 640, 480, 100, 30, 25200000, 420000, 0, 2, 0, 33, 1, 4, 0},
          {100, 64957, 300, 0, 0, 4, 3500000, 3500000, 300, 30, 0, 72917, 64, 22, 51, 0, 0, 1200, 0, 0, 22, 22, 1, 1, 1},
-         10000000, 58333, 7000000, 72916},
+         72916},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -92,16 +93,6 @@ TEST_F(EncoderHostTest, TheDisplaysRecordsReachTheServiceByteForByte) {
         StartWithMode(c.mode);
         EXPECT_EQ(standIns.LastCreateWords(), c.create);
         EXPECT_EQ(standIns.LastConfigWords(), c.config);
-        EXPECT_EQ(GetInt(encoder.get(), L"Width"), c.create[4]);
-        EXPECT_EQ(GetInt(encoder.get(), L"FPS Numerator"), c.create[8]);
-        EXPECT_EQ(GetInt(encoder.get(), L"FPS Denominator"), c.create[9]);
-        EXPECT_EQ(GetInt(encoder.get(), L"Bitrate"), c.config[6]);
-        EXPECT_EQ(GetInt(encoder.get(), L"VBV Buffer Size"), c.config[11]);
-        EXPECT_EQ(Max(L"Bitrate"), c.maxBitrate);
-        EXPECT_EQ(InfoInt(encoder.get(), L"VBV Buffer Size", &VQXPropertyInfo::minValue), c.vbvMin);
-        EXPECT_EQ(Max(L"VBV Buffer Size"), c.vbvMax);
-        EXPECT_EQ(Max(L"Slices Per Frame"), c.config[17]);
-        EXPECT_EQ(Max(L"Intra Refresh MBs Number Per Slot"), c.config[17]);
 
         // A new bitrate derives the record's VBV size from whole frames per second; listeners hear
         // only about the bitrate.
