@@ -17,7 +17,7 @@
 // emulation); OUTPUTS per loop (default 300). bench/stream_bench.sh picks the largest size that
 // keeps up.
 #include "../drivers/qztrvx32/qzt_test_api.h"
-#include "../src/bindings/zep_records.h"
+#include "abi/zep_records.h"
 
 #include <vqx/encoder.h>
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 using namespace standin;
 
 namespace {
@@ -57,15 +59,15 @@ std::int32_t __cdecl GRX_Adapter_AdapterInfo_Get(std::uint8_t* records, std::int
     if (!state->record.created) return GRXAPIXX_E_NOT_CREATED;
     if (const std::int32_t failure = RequestedFailure("GRXAPIXX_FAIL_ADAPTER_INFO")) return failure;
     const int count = AdapterCount();
-    if (records == nullptr || byte_size < 0 || byte_size % kAdapterRecordSize != 0 ||
-        byte_size / kAdapterRecordSize < count) {
+    if (records == nullptr || byte_size < 0 || byte_size % layout::kAdapterRecordSize != 0 ||
+        byte_size / layout::kAdapterRecordSize < count) {
         return GRXAPIXX_E_BAD_ARGUMENT;
     }
     for (int position = 0; position < count; ++position) {
-        if (GetInt32(records + position * kAdapterRecordSize, 0) != 0) return GRXAPIXX_E_BAD_ARGUMENT;
+        if (ReadInt32(records + position * layout::kAdapterRecordSize, 0) != 0) return GRXAPIXX_E_BAD_ARGUMENT;
     }
     for (int position = 0; position < count; ++position) {
-        FillAdapterRecord(position, records + position * kAdapterRecordSize);
+        FillAdapterRecord(position, records + position * layout::kAdapterRecordSize);
     }
     return GRXAPIXX_OK;
 }
@@ -83,10 +85,10 @@ std::int32_t __cdecl GRX_Display_DisplayInfo_Get(std::int32_t adapter_index, std
     if (adapter == 0) {
         if (const std::int32_t failure = RequestedFailure("GRXAPIXX_FAIL_DISPLAY_INFO")) return failure;
     }
-    auto* array = static_cast<std::uint8_t*>(state->allocate(kDisplaysPerAdapter * kDisplayRecordSize));
+    auto* array = static_cast<std::uint8_t*>(state->allocate(kDisplaysPerAdapter * layout::kDisplayRecordSize));
     if (array == nullptr) return GRXAPIXX_E_BAD_ARGUMENT;
     for (int display = 0; display < kDisplaysPerAdapter; ++display) {
-        FillDisplayRecord(adapter, display, array + display * kDisplayRecordSize);
+        FillDisplayRecord(adapter, display, array + display * layout::kDisplayRecordSize);
     }
     *records = array;
     *count = kDisplaysPerAdapter;
@@ -94,3 +96,10 @@ std::int32_t __cdecl GRX_Display_DisplayInfo_Get(std::int32_t adapter_index, std
 }
 
 }  // extern "C"
+
+// Each entry point has the type vqx.dll binds it with (abi/grx_records.h).
+static_assert(std::is_same_v<decltype(&GRX_Main_Control_Create), grx::MainControlCreateFn>);
+static_assert(std::is_same_v<decltype(&GRX_Main_Control_Destroy), grx::MainControlDestroyFn>);
+static_assert(std::is_same_v<decltype(&GRX_Adapter_NumberOfAdapters_Get), grx::AdapterCountGetFn>);
+static_assert(std::is_same_v<decltype(&GRX_Adapter_AdapterInfo_Get), grx::AdapterInfoGetFn>);
+static_assert(std::is_same_v<decltype(&GRX_Display_DisplayInfo_Get), grx::DisplayInfoGetFn>);

@@ -17,9 +17,9 @@ bool BlockSumsToZero(const std::uint8_t* block) {
 }  // namespace
 
 bool IsAcceptableAcquireRecord(const std::uint8_t* record) {
-    if (GetInt32(record, 0) != kAcquireRecordSize) return false;
-    if (GetInt32(record, kAcquireEdidLengthOffset) != kEdidSize) return false;
-    const std::uint8_t* edid = record + kAcquireEdidOffset;
+    if (ReadInt32(record, 0) != layout::kAcquireRecordSize) return false;
+    if (ReadInt32(record, layout::kAcquireEdidLengthOffset) != layout::kAcquireEdidSize) return false;
+    const std::uint8_t* edid = record + layout::kAcquireEdidOffset;
     if (std::memcmp(edid, kEdidHeader, sizeof kEdidHeader) != 0) return false;
     if (edid[kExtensionCountOffset] != 1) return false;
     return BlockSumsToZero(edid) && BlockSumsToZero(edid + kBlockSize);

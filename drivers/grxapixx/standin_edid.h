@@ -2,7 +2,7 @@
 // detailed timing. Ownership: none (reads caller buffers). Thread rules: pure functions.
 #pragma once
 
-#include "standin_layout.h"
+#include "standin_model.h"
 
 namespace standin {
 

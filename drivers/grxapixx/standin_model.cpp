@@ -25,12 +25,12 @@ int AdapterPositionOf(std::int32_t adapter_index) {
 }
 
 void FillAdapterRecord(int position, std::uint8_t* record) {
-    PutInt32(record, kAdapterIndexOffset, AdapterIndexAt(position));
-    char name[kAdapterNameCapacity];
+    WriteInt32(record, layout::kAdapterIndexOffset, AdapterIndexAt(position));
+    char name[layout::kAdapterNameCapacity];
     if (position != 0 || !ReadTextSetting("GRXAPIXX_ADAPTER_NAME", name, sizeof name)) {
         std::snprintf(name, sizeof name, "\\\\.\\DISPLAY%d", position + 1);
     }
-    std::memcpy(record + kAdapterNameOffset, name, std::strlen(name) + 1);
+    std::memcpy(record + layout::kAdapterNameOffset, name, std::strlen(name) + 1);
 }
 
 DisplayId DisplayIdAt(int adapter_position, int display_position) {
@@ -38,12 +38,12 @@ DisplayId DisplayIdAt(int adapter_position, int display_position) {
 }
 
 void FillDisplayRecord(int adapter_position, int display_position, std::uint8_t* record) {
-    std::memset(record, 0, kDisplayRecordSize);
+    std::memset(record, 0, layout::kDisplayRecordSize);
     const DisplayId id = DisplayIdAt(adapter_position, display_position);
-    std::memcpy(record, &id, sizeof id);
-    std::snprintf(reinterpret_cast<char*>(record + kDisplayNameOffset), 64, "%s display %d",
+    std::memcpy(record + layout::kDisplayIdOffset, &id, sizeof id);
+    std::snprintf(reinterpret_cast<char*>(record + layout::kDisplayNameOffset), 64, "%s display %d",
                   display_position == kRemoteDisplayPosition ? "Wireless" : "Local", display_position + 1);
-    PutInt32(record, kDisplayKindOffset, kDisplayKinds[display_position]);
+    WriteInt32(record, layout::kDisplayKindOffset, kDisplayKinds[display_position]);
 }
 
 int DisplayPositionOf(int adapter_position, const DisplayId& id) {

@@ -3,14 +3,33 @@
 // Ownership: none; fills caller buffers. Thread rules: pure apart from reading the settings.
 #pragma once
 
-#include "standin_layout.h"
+#include "abi/grx_records.h"
+
+#include <cstdint>
 
 namespace standin {
+
+// The records as vqx.dll reads them: one description (abi/grx_records.h) for both sides.
+using grx::AllocationCallback;
+using grx::DisplayId;
+using grx::ReadInt32;
+using grx::WriteInt16;
+using grx::WriteInt32;
+namespace layout = grx::layout;
+
+// A display mode as the timing record carries it: 16-bit fields, pixel clock in 10 kHz units.
+struct Mode {
+    std::int16_t width;
+    std::int16_t height;
+    std::int16_t htotal;
+    std::int16_t vtotal;
+    std::int16_t pixel_clock;
+};
 
 constexpr int kMaxAdapters = 4;
 constexpr int kDisplaysPerAdapter = 3;
 // Kind values of the displays on every adapter, in array order.
-constexpr std::int32_t kDisplayKinds[kDisplaysPerAdapter] = {16, 19, kRemoteDisplayKind};
+constexpr std::int32_t kDisplayKinds[kDisplaysPerAdapter] = {16, 19, layout::kRemoteDisplayKind};
 constexpr int kRemoteDisplayPosition = 2;
 
 // GRXAPIXX_ADAPTERS, default 1, held to 0..kMaxAdapters.

@@ -5,12 +5,13 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 using namespace standin;
 
 namespace {
 
 constexpr std::int32_t kFirstHandle = 0x4000;
-constexpr int kUsabilityFieldOffsets[] = {kTimingPresentOffset, kTimingRefreshOffset, kTimingScanOffset};
 
 struct Target {
     int adapter;  // position
@@ -27,9 +28,9 @@ Target FindTarget(std::int32_t adapter_index, const DisplayId& id) {
 }
 
 void KeepAcquireRecord(State& state, const std::uint8_t* record) {
-    if (GetInt32(record, 0) == kAcquireRecordSize) {
-        std::memcpy(state.last_acquire, record, kAcquireRecordSize);
-        state.last_acquire_length = kAcquireRecordSize;
+    if (ReadInt32(record, 0) == layout::kAcquireRecordSize) {
+        std::memcpy(state.last_acquire, record, layout::kAcquireRecordSize);
+        state.last_acquire_length = layout::kAcquireRecordSize;
     } else {
         std::memcpy(state.last_acquire, record, sizeof(std::int32_t));
         state.last_acquire_length = sizeof(std::int32_t);
@@ -49,11 +50,11 @@ bool RefuseOnRequest(State& state) {
 std::int32_t Acquire(State& state, const Target& target, const std::uint8_t* record, std::int32_t* handle) {
     if (target.result != GRXAPIXX_OK) return target.result;
     if (RefuseOnRequest(state)) return GRXAPIXX_E_REFUSED;
-    if (kDisplayKinds[target.display] != kRemoteDisplayKind) return GRXAPIXX_E_NOT_REMOTE;
+    if (kDisplayKinds[target.display] != layout::kRemoteDisplayKind) return GRXAPIXX_E_NOT_REMOTE;
     Acquisition& acquisition = state.acquisitions[target.adapter];
     if (acquisition.acquired) return GRXAPIXX_E_BUSY;
     Mode mode{};
-    if (!IsAcceptableAcquireRecord(record) || !ReadPreferredMode(record + kAcquireEdidOffset, &mode)) {
+    if (!IsAcceptableAcquireRecord(record) || !ReadPreferredMode(record + layout::kAcquireEdidOffset, &mode)) {
         return GRXAPIXX_E_BAD_RECORD;
     }
     acquisition = Acquisition{true, kFirstHandle + ++state.handles_issued, mode, 0};
@@ -79,14 +80,14 @@ std::int32_t RefreshMillihertz(const Mode& mode) {
 }
 
 void WriteTiming(std::uint8_t* record, const Mode& mode) {
-    PutInt32(record, kTimingPresentOffset, 1);
-    PutInt32(record, kTimingRefreshOffset, RefreshMillihertz(mode));
-    PutInt32(record, kTimingScanOffset, 1);
-    PutInt16(record, kTimingHTotalOffset, mode.htotal);
-    PutInt16(record, kTimingWidthOffset, mode.width);
-    PutInt16(record, kTimingVTotalOffset, mode.vtotal);
-    PutInt16(record, kTimingHeightOffset, mode.height);
-    PutInt16(record, kTimingPixelClockOffset, mode.pixel_clock);
+    WriteInt32(record, layout::kTimingPresentOffset, 1);
+    WriteInt32(record, layout::kTimingRefreshOffset, RefreshMillihertz(mode));
+    WriteInt32(record, layout::kTimingScanOffset, 1);
+    WriteInt16(record, layout::kTimingHTotalOffset, mode.htotal);
+    WriteInt16(record, layout::kTimingWidthOffset, mode.width);
+    WriteInt16(record, layout::kTimingVTotalOffset, mode.vtotal);
+    WriteInt16(record, layout::kTimingHeightOffset, mode.height);
+    WriteInt16(record, layout::kTimingPixelClockOffset, mode.pixel_clock);
 }
 
 // An unusable answer: GRXAPIXX_UNUSABLE_RESULT if non-zero, else a record whose usability field
@@ -95,8 +96,8 @@ std::int32_t WriteUnusableTiming(std::uint8_t* record, const Mode& mode) {
     if (const std::int32_t result = IntSettingOr("GRXAPIXX_UNUSABLE_RESULT", 0)) return result;
     WriteTiming(record, mode);
     const std::int32_t field = IntSettingOr("GRXAPIXX_UNUSABLE_FIELD", 0);
-    for (const int offset : kUsabilityFieldOffsets) {
-        if (field == 0 || field == offset) PutInt32(record, offset, 0);
+    for (const int offset : layout::kTimingUsableFieldOffsets) {
+        if (field == 0 || field == offset) WriteInt32(record, offset, 0);
     }
     return GRXAPIXX_OK;
 }
@@ -179,3 +180,9 @@ std::int32_t __cdecl GRX_Display_TargetTiming_Get(std::int32_t adapter_index, Di
 }
 
 }  // extern "C"
+
+// Each entry point has the type vqx.dll binds it with (abi/grx_records.h).
+static_assert(std::is_same_v<decltype(&GRX_RemoteDisplay_Display_Acquire), grx::DisplayAcquireFn>);
+static_assert(std::is_same_v<decltype(&GRX_RemoteDisplay_Display_Release), grx::DisplayReleaseFn>);
+static_assert(std::is_same_v<decltype(&GRX_RemoteDisplay_Display_Release_All), grx::DisplayReleaseAllFn>);
+static_assert(std::is_same_v<decltype(&GRX_Display_TargetTiming_Get), grx::TargetTimingGetFn>);

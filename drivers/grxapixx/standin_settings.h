@@ -3,7 +3,7 @@
 // Ownership: none. Thread rules: any thread (the environment block has its own lock).
 #pragma once
 
-#include "standin_layout.h"
+#include "standin_model.h"
 
 #include <cstddef>
 

@@ -36,11 +36,11 @@ std::int32_t __cdecl GRXTest_GetLastAcquireRecord(std::uint8_t* out, std::int32_
 
 std::int32_t __cdecl GRXTest_GetDisplayRecord(std::int32_t adapter_position, std::int32_t display_position,
                                               std::uint8_t* out, std::int32_t size) {
-    if (out == nullptr || size < kDisplayRecordSize) return 0;
+    if (out == nullptr || size < layout::kDisplayRecordSize) return 0;
     if (adapter_position < 0 || adapter_position >= AdapterCount()) return 0;
     if (display_position < 0 || display_position >= kDisplaysPerAdapter) return 0;
     FillDisplayRecord(adapter_position, display_position, out);
-    return kDisplayRecordSize;
+    return layout::kDisplayRecordSize;
 }
 
 }  // extern "C"

@@ -9,7 +9,7 @@
 // and shares the queue with them under the session's own mutex.
 #pragma once
 
-#include "bindings/zep_records.h"
+#include "abi/zep_records.h"
 #include "picture_source.h"
 #include "stream_encoder.h"
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <new>
+#include <type_traits>
 
 using namespace vqx::zep;
 
@@ -286,3 +287,13 @@ int32_t __stdcall ServiceGetCaps(uint32_t handle, const ZEPHandleParams* params,
 }
 
 }  // extern "C"
+
+// Each entry point has the type vqx.dll calls its ordinal with (abi/zep_records.h).
+static_assert(std::is_same_v<decltype(&ServiceCreate), ZEPCreateProc>);
+static_assert(std::is_same_v<decltype(&ServiceDestroy), ZEPDestroyProc>);
+static_assert(std::is_same_v<decltype(&ServiceSetConfig), ZEPSetConfigProc>);
+static_assert(std::is_same_v<decltype(&ServiceStartEncode), ZEPControlProc>);
+static_assert(std::is_same_v<decltype(&ServiceStopEncode), ZEPControlProc>);
+static_assert(std::is_same_v<decltype(&ServiceQueryOutputs), ZEPQueryOutputsProc>);
+static_assert(std::is_same_v<decltype(&ServiceReclaimOutputResource), ZEPReclaimProc>);
+static_assert(std::is_same_v<decltype(&ServiceGetCaps), ZEPGetCapsProc>);

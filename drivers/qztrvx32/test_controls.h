@@ -3,7 +3,7 @@
 // written only while ServiceMutex() is held.
 #pragma once
 
-#include "bindings/zep_records.h"
+#include "abi/zep_records.h"
 
 #include <array>
 #include <cstdint>

@@ -3,14 +3,14 @@
 // Ownership: values. Thread rules: constant data, pure function.
 #pragma once
 
-#include "bindings/grx_records.h"
+#include "abi/grx_records.h"
 
 #include <array>
 #include <cstddef>
 
 namespace grx {
 
-constexpr std::size_t kEdidSize = 256;
+constexpr std::size_t kEdidSize = layout::kAcquireEdidSize;
 extern const std::array<std::uint8_t, kEdidSize> kBuiltInEdid;
 
 using AcquireRecord = std::array<std::uint8_t, layout::kAcquireRecordSize>;

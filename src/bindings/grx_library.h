@@ -5,7 +5,7 @@
 // lock, so two first users bind exactly once; once bound the entry points are only read.
 #pragma once
 
-#include "bindings/grx_records.h"
+#include "abi/grx_records.h"
 
 namespace grx::detail {
 

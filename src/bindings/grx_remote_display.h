@@ -5,7 +5,7 @@
 // drives its one holder. AcquireRemoteDisplay may be called from any thread.
 #pragma once
 
-#include "bindings/grx_records.h"
+#include "abi/grx_records.h"
 
 #include <vqx/sync.h>
 

@@ -3,7 +3,7 @@
 // resource is reclaimed. Thread rules: no lock; the ordinal table is written once at binding.
 #pragma once
 
-#include "bindings/zep_records.h"
+#include "abi/zep_records.h"
 
 namespace vqx::zep {
 

@@ -3,7 +3,7 @@
 // Ownership: records belong to the caller. Thread rules: as the service's checked wrappers.
 #pragma once
 
-#include "bindings/zep_records.h"
+#include "abi/zep_records.h"
 
 #include <vqx/platform.h>
 

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "bindings/grx_remote_display.h"
-#include "bindings/zep_records.h"
+#include "abi/zep_records.h"
 #include "encoder/custom_params.h"
 
 #include <vqx/property_storage_ex.h>

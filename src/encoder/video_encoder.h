@@ -9,7 +9,7 @@
 // detaches (with copying) a buffer still attached even when the encoder was never started.
 #pragma once
 
-#include "bindings/zep_records.h"
+#include "abi/zep_records.h"
 #include "encoder/custom_params.h"
 #include "encoder/encode_service.h"
 #include "encoder/frame_wait_helper.h"

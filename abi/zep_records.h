@@ -1,6 +1,7 @@
 // Records exchanged with the encode-service library (qztrvx32.dll). Fixed little-endian layouts;
 // every record begins with its own size in bytes. The caller zero-fills a record and writes its
-// size before a call. Shared by the binding, the encoder and the stand-in service.
+// size before a call. The one description of these records: the binding and the encoder of
+// vqx.dll and the stand-in service (drivers/qztrvx32) all compile against it.
 #pragma once
 
 #include <cstddef>

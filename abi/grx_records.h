@@ -1,6 +1,8 @@
 // The display library's entry points (C calling convention, bound by name) and the byte layouts
 // of the records exchanged with it (little-endian, offsets in bytes; fields not named here are
-// neither read nor written). Ownership: none. Thread rules: none (types and constants).
+// neither read nor written by either side). The one description of these records: the binding
+// of vqx.dll and the stand-in display library (drivers/grxapixx) both compile against it.
+// Ownership: none. Thread rules: none (types and constants).
 #pragma once
 
 #include <cstdint>
@@ -21,27 +23,42 @@ inline bool operator==(const DisplayId& a, const DisplayId& b) {
 namespace layout {
 constexpr std::int32_t kAdapterRecordSize = 1572;
 constexpr int kAdapterIndexOffset = 4;
-constexpr int kAdapterNameOffset = 536;  // NUL-terminated 8-bit text
+constexpr int kAdapterNameOffset = 536;  // NUL-terminated 8-bit text up to the record's end
+constexpr int kAdapterNameCapacity = kAdapterRecordSize - kAdapterNameOffset;
 
 constexpr std::int32_t kDisplayRecordSize = 552;
 constexpr int kDisplayIdOffset = 0;
+constexpr int kDisplayNameOffset = 16;  // NUL-terminated 8-bit text; vqx does not read it
 constexpr int kDisplayKindOffset = 540;
 constexpr std::int32_t kRemoteDisplayKind = 17;  // the only kind that can be acquired remotely
 
 constexpr std::int32_t kAcquireRecordSize = 1032;
 constexpr int kAcquireEdidLengthOffset = 4;
 constexpr int kAcquireEdidOffset = 8;
+constexpr std::int32_t kAcquireEdidSize = 256;  // a base block and one extension block
 constexpr int kAcquireZeroOffset = 264;  // 256 zero bytes
 constexpr int kAcquireFillOffset = 520;  // 512 bytes 0xFF
 constexpr std::uint8_t kAcquireFillByte = 0xFF;
 
 constexpr std::int32_t kTimingRecordSize = 56;
-constexpr int kTimingUsableFieldOffsets[3] = {8, 12, 16};  // int32, all non-zero when usable
+constexpr int kTimingPresentOffset = 8;   // int32, 1: the record holds a timing
+constexpr int kTimingRefreshOffset = 12;  // int32, refresh rate in millihertz
+constexpr int kTimingScanOffset = 16;     // int32, 1: progressive scan
+// A timing is usable when all three are non-zero.
+constexpr int kTimingUsableFieldOffsets[3] = {kTimingPresentOffset, kTimingRefreshOffset, kTimingScanOffset};
 constexpr int kTimingHTotalOffset = 26;      // int16, pixels per line
 constexpr int kTimingWidthOffset = 28;       // int16
 constexpr int kTimingVTotalOffset = 34;      // int16, lines per frame
 constexpr int kTimingHeightOffset = 36;      // int16
 constexpr int kTimingPixelClockOffset = 42;  // int16, units of 10 kHz
+
+// Every field lies inside its record, and the parts of the acquire record follow one another.
+static_assert(kAdapterIndexOffset + 4 <= kAdapterNameOffset && kAdapterNameCapacity > 0);
+static_assert(kDisplayIdOffset + int{sizeof(DisplayId)} <= kDisplayNameOffset && kDisplayNameOffset < kDisplayKindOffset);
+static_assert(kDisplayKindOffset + 4 <= kDisplayRecordSize);
+static_assert(kAcquireEdidOffset + kAcquireEdidSize == kAcquireZeroOffset);
+static_assert(kAcquireZeroOffset + 256 == kAcquireFillOffset && kAcquireFillOffset + 512 == kAcquireRecordSize);
+static_assert(kTimingScanOffset + 4 <= kTimingHTotalOffset && kTimingPixelClockOffset + 2 <= kTimingRecordSize);
 }  // namespace layout
 
 inline std::int32_t ReadInt32(const std::uint8_t* base, int offset) {
@@ -60,7 +77,11 @@ inline void WriteInt32(std::uint8_t* base, int offset, std::int32_t value) {
     std::memcpy(base + offset, &value, sizeof value);
 }
 
-// The binding's allocator handed to the library: standard calling convention, malloc underneath.
+inline void WriteInt16(std::uint8_t* base, int offset, std::int16_t value) {
+    std::memcpy(base + offset, &value, sizeof value);
+}
+
+// The caller's allocator handed to the library: standard calling convention, malloc underneath.
 using AllocationCallback = void*(__stdcall*)(std::int32_t size);
 
 using MainControlCreateFn = std::int32_t(__cdecl*)(AllocationCallback allocate, std::int32_t version);
