@@ -1,4 +1,5 @@
 // Entry points of the stand-in that acquire, time and release the remote display.
+#include "abi/win32_resource.h"
 #include "standin_edid.h"
 #include "standin_settings.h"
 #include "standin_state.h"
@@ -67,10 +68,8 @@ std::int32_t Acquire(State& state, const Target& target, const std::uint8_t* rec
 std::int32_t ProbeMutex() {
     char name[260];
     if (!ReadTextSetting("GRXAPIXX_PROBE_MUTEX", name, sizeof name)) return -1;
-    const HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
-    if (mutex == nullptr) return 0;
-    CloseHandle(mutex);
-    return 1;
+    const win32::UniqueHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, name));
+    return mutex ? 1 : 0;
 }
 
 std::int32_t RefreshMillihertz(const Mode& mode) {

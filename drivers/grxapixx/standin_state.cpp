@@ -10,9 +10,7 @@ SRWLOCK g_state_lock = SRWLOCK_INIT;  // needs no constructor or destructor
 
 }  // namespace
 
-StateAccess::StateAccess() : m_state(&g_state) { AcquireSRWLockExclusive(&g_state_lock); }
-
-StateAccess::~StateAccess() { ReleaseSRWLockExclusive(&g_state_lock); }
+StateAccess::StateAccess() : m_lock(win32::AcquireExclusive(g_state_lock)), m_state(&g_state) {}
 
 void ReleaseEverything(State& state) {
     for (Acquisition& acquisition : state.acquisitions) acquisition = Acquisition{};

@@ -4,6 +4,7 @@
 // Thread rules: StateAccess holds the one lock for its lifetime; every entry point takes it.
 #pragma once
 
+#include "abi/win32_resource.h"
 #include "grxapixx_test.h"
 #include "standin_model.h"
 
@@ -29,13 +30,13 @@ struct State {
 class StateAccess {
 public:
     StateAccess();
-    ~StateAccess();
     StateAccess(const StateAccess&) = delete;
     StateAccess& operator=(const StateAccess&) = delete;
     State* operator->() const { return m_state; }
     State& operator*() const { return *m_state; }
 
 private:
+    win32::UniqueExclusiveLock m_lock;
     State* m_state;
 };
 

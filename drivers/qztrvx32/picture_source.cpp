@@ -86,11 +86,11 @@ void SyntheticSource::Render(uint64_t index, Picture& picture) {
 std::unique_ptr<Y4mSource> Y4mSource::Open(const std::wstring& path, int width, int height, std::string& error) {
     std::unique_ptr<Y4mSource> source(new Y4mSource());
 #ifdef _WIN32
-    source->file_.reset(_wfopen(path.c_str(), L"rb"));
+    source->file_.Reset(_wfopen(path.c_str(), L"rb"));
 #else
-    source->file_.reset(std::fopen(std::string(path.begin(), path.end()).c_str(), "rb"));
+    source->file_.Reset(std::fopen(std::string(path.begin(), path.end()).c_str(), "rb"));
 #endif
-    std::FILE* const file = source->file_.get();
+    std::FILE* const file = source->file_.Get();
     if (file == nullptr) {
         error = "cannot open the file";
         return nullptr;
@@ -143,8 +143,8 @@ std::unique_ptr<Y4mSource> Y4mSource::Open(const std::wstring& path, int width, 
 bool Y4mSource::ReadFrame(uint64_t frame) {
     // Every frame header is taken to be as long as the first one ("FRAME" without parameters).
     const int64_t offset = firstFrameOffset_ + static_cast<int64_t>(frame) * frameStride_ + frameHeaderSize_;
-    return QZT_SEEK(file_.get(), offset, SEEK_SET) == 0 &&
-           std::fread(samples_.data(), 1, samples_.size(), file_.get()) == samples_.size();
+    return QZT_SEEK(file_.Get(), offset, SEEK_SET) == 0 &&
+           std::fread(samples_.data(), 1, samples_.size(), file_.Get()) == samples_.size();
 }
 
 void Y4mSource::Render(uint64_t index, Picture& picture) {

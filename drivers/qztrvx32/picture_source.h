@@ -4,6 +4,7 @@
 // Ownership: a source owns its file and scratch. Thread rules: one coding thread at a time.
 #pragma once
 
+#include "abi/win32_resource.h"
 #include "codec/picture.h"
 #include "synthetic_screen.h"
 
@@ -35,11 +36,6 @@ private:
     uint64_t lastIndex_ = 0;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
 // A YUV4MPEG2 file of 8-bit 4:2:0 frames, read on demand: picture n shows frame n modulo the
 // file's frame count.
 class Y4mSource : public PictureSource {
@@ -53,7 +49,7 @@ private:
     Y4mSource() = default;
     bool ReadFrame(uint64_t frame);
 
-    UniqueFile file_;
+    win32::UniqueFile file_;
     int width_ = 0;
     int height_ = 0;
     int64_t firstFrameOffset_ = 0;  // where the first FRAME header starts

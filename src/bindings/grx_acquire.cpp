@@ -1,9 +1,9 @@
 // AcquireRemoteDisplay: the adapter and display search over the bound display library.
+#include "abi/win32_resource.h"
 #include "bindings/grx_error.h"
 #include "bindings/grx_library.h"
 #include "bindings/grx_remote_display.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -11,11 +11,8 @@
 namespace grx {
 namespace {
 
-// A display-record array that the library allocated through our allocator.
-struct FreeDeleter {
-    void operator()(std::uint8_t* p) const { std::free(p); }
-};
-using DisplayArray = std::unique_ptr<std::uint8_t, FreeDeleter>;
+// A display-record array that the library allocated through our allocator (malloc underneath).
+using DisplayArray = win32::UniqueMalloc<std::uint8_t>;
 
 struct Adapter {
     std::int32_t index;
@@ -58,7 +55,7 @@ bool QueryDisplays(const GRXFunctions& f, std::int32_t adapter_index, DisplayArr
     std::uint8_t* records = nullptr;
     count = 0;
     if (f.displayInfoGet(adapter_index, &count, &records, 0) != 0) return false;
-    array.reset(records);
+    array.Reset(records);
     if (records == nullptr || count < 0) count = 0;
     return true;
 }
@@ -86,7 +83,7 @@ std::shared_ptr<RemoteDisplay> AcquireRemoteDisplay(const std::wstring& name) {
         std::int32_t count = 0;
         if (!QueryDisplays(*f, adapter.index, displays, count)) continue;
         if (!name.empty() && name != adapter.name) continue;
-        if (auto display = AcquireOnAdapter(adapter, displays.get(), count)) return display;
+        if (auto display = AcquireOnAdapter(adapter, displays.Get(), count)) return display;
     }
     throw grx_runtime_error(kBindingFailure);
 }

@@ -3,6 +3,8 @@
 #include <vqx/sync.h>
 #include <vqx/trace.h>
 
+#include "abi/win32_resource.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -14,32 +16,7 @@ namespace {
 constexpr const wchar_t* kLibraryFiles[] = {L"grxapixx.dll", L"grxapixy.dll"};
 constexpr std::int32_t kCreateVersion = 1;
 
-// Owns one reference to a loaded module.
-class UniqueModule {
-public:
-    UniqueModule() = default;
-    explicit UniqueModule(HMODULE module) : m_module(module) {}
-    UniqueModule(UniqueModule&& other) noexcept : m_module(std::exchange(other.m_module, nullptr)) {}
-    UniqueModule& operator=(UniqueModule&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            m_module = std::exchange(other.m_module, nullptr);
-        }
-        return *this;
-    }
-    UniqueModule(const UniqueModule&) = delete;
-    UniqueModule& operator=(const UniqueModule&) = delete;
-    ~UniqueModule() { Reset(); }
-
-    HMODULE Get() const { return m_module; }
-    explicit operator bool() const { return m_module != nullptr; }
-    void Reset() {
-        if (m_module != nullptr) FreeLibrary(std::exchange(m_module, nullptr));
-    }
-
-private:
-    HMODULE m_module = nullptr;
-};
+using win32::UniqueModule;
 
 template <class Function>
 bool Resolve(HMODULE module, const char* name, Function& out) {

@@ -1,12 +1,12 @@
 // The process-wide ordinal table of the encode-service library and its one-time binding.
 #include "bindings/zep_service.h"
 
+#include "abi/win32_resource.h"
+
 #include <windows.h>
 
 #include <array>
 #include <atomic>
-#include <memory>
-#include <type_traits>
 
 namespace vqx::zep {
 namespace {
@@ -22,22 +22,6 @@ std::array<std::atomic<ServiceProc>, kOrdinalCount> g_entryPoints{};
 // Serialises first bindings; later calls return before taking it.
 SRWLOCK g_bindLock = SRWLOCK_INIT;
 
-struct ModuleFree {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFree>;
-
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
-
 bool IsBound() { return g_entryPoints[0].load(std::memory_order_acquire) != nullptr; }
 
 ServiceProc LookUp(HMODULE module, uint32_t ordinal) {
@@ -51,17 +35,17 @@ uint32_t BindEncodeService() {
     if (IsBound()) {
         return 0;
     }
-    const ExclusiveLock guard(g_bindLock);
+    const win32::UniqueExclusiveLock guard = win32::AcquireExclusive(g_bindLock);
     if (IsBound()) {
         return 0;
     }
-    UniqueModule module(LoadLibraryW(kLibraryName));
+    win32::UniqueModule module(LoadLibraryW(kLibraryName));
     if (!module) {
         return static_cast<uint32_t>(kLoadFailed);
     }
     std::array<ServiceProc, kOrdinalCount> found{};
     for (uint32_t i = 0; i < kOrdinalCount; ++i) {
-        found[i] = LookUp(module.get(), kFirstOrdinal + i);
+        found[i] = LookUp(module.Get(), kFirstOrdinal + i);
     }
     if (found[0] == nullptr) {
         // The library is unloaded by the module guard; nothing of it enters the table.
@@ -71,7 +55,7 @@ uint32_t BindEncodeService() {
         g_entryPoints[i].store(found[i], std::memory_order_relaxed);
     }
     g_entryPoints[0].store(found[0], std::memory_order_release);
-    module.release();  // stays loaded until the process ends
+    module.Detach();  // stays loaded until the process ends
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include <vqx/sync.h>
 
+#include "abi/win32_resource.h"
 #include "thread/kernel_wait.h"
 
 #include <windows.h>
@@ -10,9 +11,7 @@ VQXEvent::VQXEvent(bool initially_signalled, bool manual_reset, const wchar_t* n
     : m_handle(CreateEventW(nullptr, detail::ToKernelBool(manual_reset), detail::ToKernelBool(initially_signalled),
                             name)) {}
 
-VQXEvent::~VQXEvent() {
-    if (m_handle != nullptr) CloseHandle(m_handle);
-}
+VQXEvent::~VQXEvent() { win32::UniqueHandle::CloseRaw(m_handle); }
 
 bool VQXEvent::Lock(uint32 timeout) { return detail::WaitSignalled(m_handle, timeout); }
 

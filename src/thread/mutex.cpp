@@ -1,5 +1,6 @@
 #include <vqx/sync.h>
 
+#include "abi/win32_resource.h"
 #include "thread/kernel_wait.h"
 
 #include <windows.h>
@@ -18,9 +19,7 @@ HANDLE CreateOrOpenMutex(bool initially_owned, const wchar_t* name, bool open_ex
 VQXMutex::VQXMutex(bool initially_owned, const wchar_t* name, bool open_existing)
     : m_handle(CreateOrOpenMutex(initially_owned, name, open_existing)) {}
 
-VQXMutex::~VQXMutex() {
-    if (m_handle != nullptr) CloseHandle(m_handle);
-}
+VQXMutex::~VQXMutex() { win32::UniqueHandle::CloseRaw(m_handle); }
 
 // An abandoned mutex counts as a failed lock.
 bool VQXMutex::Lock(uint32 timeout) { return m_handle != nullptr && detail::WaitSignalled(m_handle, timeout); }

@@ -1,5 +1,6 @@
 #include <vqx/sync.h>
 
+#include "abi/win32_resource.h"
 #include "thread/kernel_wait.h"
 
 #include <windows.h>
@@ -17,9 +18,7 @@ HANDLE CreateLimitedSemaphore(int32 initial, int32 maximum, const wchar_t* name)
 VQXSemaphore::VQXSemaphore(int32 initial, int32 maximum, const wchar_t* name)
     : m_handle(CreateLimitedSemaphore(initial, maximum, name)) {}
 
-VQXSemaphore::~VQXSemaphore() {
-    if (m_handle != nullptr) CloseHandle(m_handle);
-}
+VQXSemaphore::~VQXSemaphore() { win32::UniqueHandle::CloseRaw(m_handle); }
 
 bool VQXSemaphore::Lock(uint32 timeout) { return m_handle == nullptr || detail::WaitSignalled(m_handle, timeout); }
 
@@ -27,7 +26,7 @@ bool VQXSemaphore::Unlock() { return m_handle == nullptr || ReleaseSemaphore(m_h
 
 // Replaces the semaphore; reports true whatever the kernel answered.
 bool VQXSemaphore::Create(int32 initial, int32 maximum, const wchar_t* name) {
-    if (m_handle != nullptr) CloseHandle(m_handle);
+    win32::UniqueHandle::CloseRaw(m_handle);
     m_handle = CreateLimitedSemaphore(initial, maximum, name);
     return true;
 }

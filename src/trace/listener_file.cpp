@@ -1,6 +1,7 @@
 #include <vqx/paths.h>
 #include <vqx/trace.h>
 
+#include "abi/win32_resource.h"
 #include "trace/trace_line.h"
 
 #include <cstdio>
@@ -37,11 +38,7 @@ VQXTraceListenerFile::VQXTraceListenerFile() : m_path(vqx::vqx_get_process_path(
 
 VQXTraceListenerFile::~VQXTraceListenerFile() { CloseStream(); }
 
-void VQXTraceListenerFile::CloseStream() {
-    if (m_stream == nullptr) return;
-    std::fclose(m_stream);
-    m_stream = nullptr;
-}
+void VQXTraceListenerFile::CloseStream() { win32::UniqueFile::CloseRaw(m_stream); }
 
 // One fwrite of 16-bit units per record, then a flush: the record has reached the operating
 // system when Write returns. Write errors are ignored.

@@ -1,6 +1,8 @@
 // Directory listings, sorted directories first and then by the collation captured at load.
 #include <vqx/paths.h>
 
+#include "abi/win32_resource.h"
+
 #include <io.h>
 
 #include <algorithm>
@@ -51,12 +53,11 @@ namespace vqx {
 bool VQX_CALL vqx_enumerate_directory(const vqx_wstring& pattern, vqx_vector<vqx_file_item_descriptor>& items) {
     items.clear();
     _wfinddata64_t entry{};
-    const intptr_t search = _wfindfirst64(pattern.c_str(), &entry);
-    if (search == -1) return false;
+    const win32::UniqueFindHandle search(_wfindfirst64(pattern.c_str(), &entry));
+    if (!search) return false;
     do {
         if (!IsDotEntry(entry.name)) items.push_back(DescribeEntry(entry));
-    } while (_wfindnext64(search, &entry) == 0);
-    _findclose(search);
+    } while (_wfindnext64(search.Get(), &entry) == 0);
     std::sort(items.begin(), items.end(), ListsBefore);
     return true;
 }
