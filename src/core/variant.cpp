@@ -1,6 +1,8 @@
 // Ownership of the variant record: initialise, clear, assign, copy and compare.
 #include <vqx/variant.h>
 
+#include "abi/win32_resource.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -28,15 +30,12 @@ template <class Char>
 VQX_ERROR AssignText(VQXVARIANT* dest, const Char* value, VQX_VARIANT_TYPE kind,
                      Char* VQXVARIANT::*member) {
     if (dest == nullptr || value == nullptr) return VQX_NULL_POINTER;
-    Char* const copy = DuplicateText(value);
+    win32::UniqueMalloc<Char> copy(DuplicateText(value));
     const VQX_ERROR cleared = VQXVariantClear(dest);
-    if (cleared != VQX_OK) {
-        std::free(copy);
-        return cleared;
-    }
+    if (cleared != VQX_OK) return cleared;
     dest->type = kind;
-    dest->*member = copy;
-    return copy != nullptr ? VQX_OK : VQX_NOT_ALLOCATED;
+    dest->*member = copy.Detach();
+    return dest->*member != nullptr ? VQX_OK : VQX_NOT_ALLOCATED;
 }
 
 bool TextsEqual(const char* a, const char* b) {
@@ -88,12 +87,10 @@ VQX_ERROR VQX_CALL VQXVariantClear(VQXVARIANT* variant) {
     case VQX_VARIANT_DOUBLE:
         break;
     case VQX_VARIANT_STRING:
-        std::free(variant->stringValue);
-        variant->stringValue = nullptr;
+        win32::UniqueMalloc<char>::CloseRaw(variant->stringValue);
         break;
     case VQX_VARIANT_WSTRING:
-        std::free(variant->wstringValue);
-        variant->wstringValue = nullptr;
+        win32::UniqueMalloc<wchar_t>::CloseRaw(variant->wstringValue);
         break;
     case VQX_VARIANT_INTERFACE:
         if (variant->pInterface != nullptr) {
