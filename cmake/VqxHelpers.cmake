@@ -1,8 +1,3 @@
-# vqx_link_static_runtime(target): link the C++ runtime statically so Wine needs no MinGW DLLs.
-function(vqx_link_static_runtime target)
-  target_link_options(${target} PRIVATE ${VQX_STATIC_RUNTIME})
-endfunction()
-
 # vqx_concat_def(OUTPUT out LIBRARY name.dll FRAGMENTS files...): one module-definition file made of
 # a header and the export fragments that each subsystem keeps beside its sources.
 function(vqx_concat_def)

@@ -1,11 +1,15 @@
 # Installs the build into a scratch prefix and reads the import table of every installed program
-# and DLL: each may need only Windows system DLLs and DLLs installed beside it (FFmpeg's for
-# vqxcap). vqxcap must use FFmpeg's DLLs from there, and vqx.dll and the stand-ins none of them.
+# and DLL. Allowed imports: Windows system DLLs, vqx.dll, FFmpeg's DLLs (only vqxcap and FFmpeg's
+# own DLLs) and the GCC runtime DLLs, the last three installed beside the program in bin/. The
+# project's own binaries must import the shared GCC runtime (one unwinder and C++ library in the
+# process, so that an exception thrown in vqx.dll reaches a host).
 # Run with cmake -P: BUILD_DIR, WORK_DIR, OBJDUMP.
 cmake_minimum_required(VERSION 3.20)
 set(system_dlls
   kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll ntdll.dll
   msvcrt.dll ws2_32.dll bcrypt.dll secur32.dll iphlpapi.dll shlwapi.dll version.dll winmm.dll)
+set(runtime_dlls libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
+set(project_binaries vqx.dll qztrvx32.dll grxapixx.dll vqxcap.exe)
 
 file(REMOVE_RECURSE ${WORK_DIR})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}
@@ -23,12 +27,28 @@ foreach(binary IN LISTS binaries)
   list(APPEND beside ${name})
 endforeach()
 
-foreach(wanted vqxcap.exe vqx.dll avformat avcodec avutil)
+foreach(wanted ${project_binaries} ${runtime_dlls} avformat avcodec avutil)
   string(FIND "${beside}" ${wanted} at)
   if(at EQUAL -1)
     message(FATAL_ERROR "${wanted} is not installed in bin/ (there: ${beside})")
   endif()
 endforeach()
+
+# One import of `name`: the problem it makes, if any.
+function(check_import name dll out)
+  set(problem "")
+  if(dll IN_LIST system_dlls)
+  elseif(NOT dll IN_LIST beside)
+    set(problem "${name} needs ${dll}, which is not installed beside it")
+  elseif(dll MATCHES "^av(format|codec|util)-")
+    if(NOT (name STREQUAL "vqxcap.exe" OR name MATCHES "^av"))
+      set(problem "${name} links FFmpeg (${dll}); only vqxcap may")
+    endif()
+  elseif(NOT (dll IN_LIST runtime_dlls OR dll STREQUAL "vqx.dll"))
+    set(problem "${name} needs ${dll}: neither a system, FFmpeg, GCC runtime DLL nor vqx.dll")
+  endif()
+  set(${out} "${problem}" PARENT_SCOPE)
+endfunction()
 
 set(problems "")
 foreach(binary IN LISTS binaries)
@@ -45,14 +65,19 @@ foreach(binary IN LISTS binaries)
     string(STRIP "${dll}" dll)
     string(TOLOWER "${dll}" dll)
     list(APPEND imports ${dll})
-    if(NOT dll IN_LIST system_dlls AND NOT dll IN_LIST beside)
-      string(APPEND problems "${name} needs ${dll}, neither a system DLL nor installed beside it\n")
-    endif()
-    if(dll MATCHES "^av(format|codec|util)-" AND NOT (name STREQUAL "vqxcap.exe" OR name MATCHES "^av"))
-      string(APPEND problems "${name} links FFmpeg (${dll}); only vqxcap may\n")
+    check_import(${name} ${dll} problem)
+    if(problem)
+      string(APPEND problems "${problem}\n")
     endif()
   endforeach()
   message(STATUS "${name}: ${imports}")
+  if(name IN_LIST project_binaries)
+    foreach(runtime libgcc_s_dw2-1.dll libstdc++-6.dll)
+      if(NOT runtime IN_LIST imports)
+        string(APPEND problems "${name} does not import ${runtime}: a static copy of the GCC runtime\n")
+      endif()
+    endforeach()
+  endif()
   if(name STREQUAL "vqxcap.exe" AND NOT imports MATCHES "avformat-[0-9]+\\.dll")
     string(APPEND problems "vqxcap.exe does not import avformat\n")
   endif()
