@@ -54,15 +54,4 @@ void MarkerHolderProcess::Stop() {
     m_process = nullptr;
 }
 
-void TraceCapture::Write(const wchar_t* facility, const wchar_t* message) {
-    if (facility == nullptr || message == nullptr || m_facility != facility) return;
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_messages.emplace_back(message);
-}
-
-std::vector<std::wstring> TraceCapture::Messages() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_messages;
-}
-
 }  // namespace grxtest

@@ -1,18 +1,15 @@
 // Helpers of the display-binding tests. standin_client.cpp (usable without vqx): the stand-in's
 // test controls, scoped environment settings, the program's folder. grx_test_support.cpp: the
-// marker mutex seen from outside, a second process that holds or probes it, a trace capture.
+// marker mutex seen from outside, a second process that holds or probes it.
 // Ownership: each helper owns what it opens. Thread rules: test thread only.
 #pragma once
 
 #include "grxapixx_test.h"
 
-#include <vqx/trace.h>
-
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,22 +83,6 @@ public:
 private:
     HANDLE m_process = nullptr;
     bool m_ready = false;
-};
-
-// Collects the trace messages of one facility while registered.
-class TraceCapture : public vqx::VQXTraceListener {
-public:
-    explicit TraceCapture(std::wstring facility) : m_facility(std::move(facility)) {
-        vqx::VQXRegisterTraceListener(this);
-    }
-    ~TraceCapture() override { vqx::VQXUnregisterTraceListener(this); }
-    void Write(const wchar_t* facility, const wchar_t* message) override;
-    std::vector<std::wstring> Messages();
-
-private:
-    std::wstring m_facility;
-    std::mutex m_lock;
-    std::vector<std::wstring> m_messages;
 };
 
 }  // namespace grxtest

@@ -3,6 +3,7 @@
 // (no binding, Create never called, the resolved Destroy is, the module unloaded, nothing traced),
 // then the complete stand-in binds, and unbinding unloads it. Nothing failed is cached.
 #include "grx_fixture.h"
+#include "../trace/trace_recorder.h"
 
 #include "bindings/grx_library.h"
 
@@ -13,7 +14,7 @@ TEST(GrxLoadFailure, TracedEachTimeThenAMissingExportThenBindsOnceTheLibraryIsCo
     const std::wstring empty_directory = ProgramDirectory() + L"grx-no-drivers";
     CreateDirectoryW(empty_directory.c_str(), nullptr);
     {
-        TraceCapture trace(L"GRXFunctions");
+        TraceRecorder trace(L"GRXFunctions");
         ScopedEnv path(L"PATH", empty_directory.c_str());
         EXPECT_EQ(-1, AcquireFailureCode());
         EXPECT_EQ(-1, AcquireFailureCode());
@@ -22,7 +23,7 @@ TEST(GrxLoadFailure, TracedEachTimeThenAMissingExportThenBindsOnceTheLibraryIsCo
         EXPECT_EQ(nullptr, GetModuleHandleW(L"grxapixx.dll"));
     }
     {
-        TraceCapture trace(L"GRXFunctions");
+        TraceRecorder trace(L"GRXFunctions");
         ScopedEnv path(L"PATH", GRX_MISSING_EXPORT_DIR);
         StandIn variant;
         ASSERT_TRUE(variant.Loaded());
@@ -38,7 +39,7 @@ TEST(GrxLoadFailure, TracedEachTimeThenAMissingExportThenBindsOnceTheLibraryIsCo
     }
     EXPECT_EQ(nullptr, GetModuleHandleW(L"grxapixx.dll")) << "the binding kept no reference";
 
-    TraceCapture trace(L"GRXFunctions");
+    TraceRecorder trace(L"GRXFunctions");
     grx::AcquireRemoteDisplay().reset();
     EXPECT_NE(nullptr, GetModuleHandleW(L"grxapixx.dll"));
     EXPECT_TRUE(trace.Messages().empty());

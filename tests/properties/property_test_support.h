@@ -1,8 +1,11 @@
 // Test doubles for the property storage tests: storages and a component written as a host would,
-// value objects with observable reference counts, a recording listener and a trace capture.
+// value objects with observable reference counts, a recording listener; traces are recorded by
+// TraceRecorder (tests/trace).
 #pragma once
 
 #include <vqx/vqx.h>
+
+#include "../trace/trace_recorder.h"
 
 #include <string>
 #include <utility>
@@ -74,20 +77,6 @@ public:
 private:
     std::string m_tag;
     Log* m_log;
-};
-
-// Collects every (facility, message) traced while alive.
-using Records = std::vector<std::pair<std::wstring, std::wstring>>;
-class TraceCapture : public VQXTraceListener {
-public:
-    TraceCapture() { VQXRegisterTraceListener(this); }
-    ~TraceCapture() override { VQXUnregisterTraceListener(this); }
-    TraceCapture(const TraceCapture&) = delete;
-    TraceCapture& operator=(const TraceCapture&) = delete;
-    void Write(const wchar_t* facility, const wchar_t* message) override {
-        records.emplace_back(facility ? facility : L"", message ? message : L"");
-    }
-    Records records;
 };
 
 inline VQXVariant Int(int64 value) { return VQXVariant::FromInt64(value); }

@@ -180,7 +180,7 @@ TEST(PropertyStorage, RepeatCountsAsSuccess) {
 }
 
 TEST(PropertyStorage, CopyFailuresAreTracedStopTheWalkAndReleaseEverything) {
-    TraceCapture capture;
+    TraceRecorder trace(kFacility);
     PlainStorage source;
     source.SetProperty(L"A", Int(1));
     EXPECT_EQ(VQX_INVALID_PARAMETER, source.CopyTo(nullptr, false));
@@ -217,13 +217,11 @@ TEST(PropertyStorage, CopyFailuresAreTracedStopTheWalkAndReleaseEverything) {
     source.SetProperty(L"A", VQXVariant(buffer));  // a deep copy refused by the destination
     EXPECT_EQ(VQX_NOT_IMPLEMENTED, source.AddTo(&refusing, false, true));
     EXPECT_EQ(2, Buffer::Alive());
-    EXPECT_EQ((Records{{kFacility, L"CopyTo() - Invalid Param"},
-                       {kFacility, L"CopyTo() - Invalid Param"},
-                       {kFacility, L"CopyTo() - failed to copy property=B"},
-                       {kFacility, L"AddTo() - failed to duplicate buffer=Buf"},
-                       {kFacility, L"CopyTo() - failed to copy property=A"},
-                       {kFacility, L"AddTo() - failed to copy property=A"}}),
-              capture.records);
+    EXPECT_EQ(trace.Messages(), (std::vector<std::wstring>{L"CopyTo() - Invalid Param", L"CopyTo() - Invalid Param",
+                                                           L"CopyTo() - failed to copy property=B",
+                                                           L"AddTo() - failed to duplicate buffer=Buf",
+                                                           L"CopyTo() - failed to copy property=A",
+                                                           L"AddTo() - failed to copy property=A"}));
     source.Clear();
     failing->Release();
     buffer->Release();

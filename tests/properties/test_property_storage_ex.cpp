@@ -248,7 +248,7 @@ TEST(PropertyComponent, DescriptionsAreTheRegisteredArrayItself) {
 }
 
 TEST(PropertyComponent, CopyToDiffersBetweenPlainAndValidatedSources) {
-    TraceCapture capture;
+    TraceRecorder trace;
     VQXPtr<TestComponent> source = MakeComponent(Int64Infos({{L"A", 100}, {L"Level", 100}, {L"M", 1}, {L"Z", 100}}));
     source->SetProperty(L"A", Int(1));
     source->SetProperty(L"Level", Int(50));
@@ -257,7 +257,7 @@ TEST(PropertyComponent, CopyToDiffersBetweenPlainAndValidatedSources) {
     dest->SetProperty(L"Level", Int(3));
 
     EXPECT_EQ(VQX_OK, source->CopyTo(dest.get(), false));
-    EXPECT_TRUE(capture.records.empty());
+    EXPECT_TRUE(trace.Entries().empty());
     EXPECT_EQ(1, Read(dest, L"A").int64Value);
     EXPECT_FALSE(dest->HasProperty(L"Level"));  // emptied, then left out: only set values travel
     EXPECT_EQ(26, Read(dest, L"Z").int64Value);  // the copy went on
@@ -276,13 +276,11 @@ TEST(PropertyComponent, CopyToDiffersBetweenPlainAndValidatedSources) {
     plain.SetProperty(L"M", Int(1));
     EXPECT_EQ(VQX_PARAMETER_NOT_FOUND, plain.AddTo(dest.get(), true, false));
     EXPECT_EQ(VQX_INVALID_PARAMETER, source->AddTo(nullptr, true, false));
-    const std::wstring ex = L"VQXPropertyStorageExImpl";
-    const std::wstring impl = L"VQXPropertyStorageImpl";
-    EXPECT_EQ((Records{{impl, L"CopyTo() - failed to copy property=Level"},
-                       {ex, L"AddTo() - failed to copy property=M"},
-                       {impl, L"CopyTo() - failed to copy property=M"},
-                       {ex, L"CopyTo() - Invalid Param"}}),
-              capture.records);
+    const std::vector<std::wstring> traced = {L"VQXPropertyStorageImpl : CopyTo() - failed to copy property=Level",
+                                              L"VQXPropertyStorageExImpl : AddTo() - failed to copy property=M",
+                                              L"VQXPropertyStorageImpl : CopyTo() - failed to copy property=M",
+                                              L"VQXPropertyStorageExImpl : CopyTo() - Invalid Param"};
+    EXPECT_EQ(trace.Lines(), traced);
     EXPECT_EQ(VQX_OK, source->CopyTo(source.get(), true));
     EXPECT_EQ(4, source->GetPropertyCount());
 }

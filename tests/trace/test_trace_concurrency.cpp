@@ -2,7 +2,7 @@
 // never interleaved, none lost, and in the same order in both.
 #include <vqx/trace.h>
 
-#include "recording_listener.h"
+#include "trace_recorder.h"
 #include "scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -56,7 +56,7 @@ TEST(TraceConcurrency, RecordsFromManyThreadsStayWholeAndComplete) {
     ScratchFolder scratch(L"trace_threads");
     const std::wstring path = scratch / L"threads.log";
     ASSERT_TRUE(vqxTraceSetFilePath(path.c_str()));
-    RecordingListener host;
+    TraceRecorder host;
     TraceFromThreads(kThreads, kMessages, L"Worker");
     vqxTraceCloseFile();
 

@@ -2,7 +2,7 @@
 #include <vqx/trace.h>
 
 #include "debug_capture.h"
-#include "recording_listener.h"
+#include "trace_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ class TraceCore : public ::testing::Test {
 protected:
     void TearDown() override { vqxTraceSetLevel(2); }
     QuietConsole m_quiet;
-    RecordingListener m_output;
+    TraceRecorder m_output;
 };
 
 void TraceVa(vqx::int32 level, const wchar_t* facility, const wchar_t* format, ...) {

@@ -2,7 +2,7 @@
 #include <vqx/trace.h>
 
 #include "debug_capture.h"
-#include "recording_listener.h"
+#include "trace_recorder.h"
 #include "scratch_folder.h"
 
 #include <gtest/gtest.h>
