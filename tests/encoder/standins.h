@@ -74,6 +74,14 @@ inline VQXPtr<VQXEncoderKLTZEP> NewEncoder() {
     return VQXPtr<VQXEncoderKLTZEP>::Adopt(raw);
 }
 
+// The buffer's bytes as they read now.
+inline std::vector<uint8_t> BytesOf(VQXZepBuffer* buffer) {
+    void* memory = nullptr;
+    buffer->GetMemory(&memory);
+    const auto* begin = static_cast<const uint8_t*>(memory);
+    return begin == nullptr ? std::vector<uint8_t>() : std::vector<uint8_t>(begin, begin + buffer->GetSize());
+}
+
 inline VQX_ERROR SetInt(VQXEncoderKLTZEP* encoder, const wchar_t* name, int64 value) {
     return encoder->SetProperty(name, VQXVariant::FromInt64(value));
 }

@@ -3,6 +3,7 @@
 #include "standins.h"
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vqx::test {
@@ -158,10 +159,8 @@ TEST_F(EncoderHostTest, AHeldBufferKeepsItsBytesAfterTheNextQueryWhileTheService
     ASSERT_EQ(encoder->QueryOutput(first.put()), VQX_OK);
     void* serviceMemory = nullptr;
     first->GetMemory(&serviceMemory);
-    const uint32_t size = first->GetSize();
-    ASSERT_GT(size, 0u);
-    const auto* begin = static_cast<const uint8_t*>(serviceMemory);
-    const std::vector<uint8_t> bytes(begin, begin + size);
+    const std::vector<uint8_t> bytes = BytesOf(first.get());
+    ASSERT_FALSE(bytes.empty());
     EXPECT_EQ(first->GetType(), 0);  // picture 0, the parameter sets in front of it
     const std::size_t reclaimedBefore = standIns.Reclaimed();
 
@@ -170,15 +169,64 @@ TEST_F(EncoderHostTest, AHeldBufferKeepsItsBytesAfterTheNextQueryWhileTheService
     void* copy = nullptr;
     first->GetMemory(&copy);
     EXPECT_NE(copy, serviceMemory);
-    ASSERT_EQ(first->GetSize(), size);
-    EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(copy), static_cast<uint8_t*>(copy) + size), bytes);
+    EXPECT_EQ(BytesOf(first.get()), bytes);
     EXPECT_EQ(second->GetType(), 3);  // then picture 1, a P picture (the scene moves)
+    void* found = nullptr;
+    EXPECT_EQ(second->QueryInterface(L"\"VQXUnknown\"", &found), VQX_OK);
+    EXPECT_EQ(found, static_cast<void*>(second.get()));
+    EXPECT_EQ(second->Release(), 1);  // the answer added a reference
+    EXPECT_EQ(second->QueryInterface(L"VQXZepBuffer", &found), VQX_NO_INTERFACE);
 
     second.reset();  // the host's release reclaims at once
     EXPECT_EQ(standIns.Reclaimed(), reclaimedBefore + 2);
     EXPECT_EQ(standIns.zep.GetOutstandingCount(), 0u);
     first.reset();
     EXPECT_EQ(standIns.Reclaimed(), reclaimedBefore + 2);
+}
+
+// "Output Type" 1: each output arrives as two entries of one resource. A short answer and answers
+// of empty entries are dropped and asked again; the second entry comes from the queue; only the
+// release of the resource's last entry reclaims it; stopping releases an entry still queued.
+TEST_F(EncoderHostTest, SplitOutputsArriveWholeAndTheirResourceIsReclaimedOnce) {
+    ASSERT_EQ(SetInt(encoder.get(), L"Output Type", 1), VQX_OK);
+    StartWithMode("640x480@60");
+    standIns.zep.SetEmptyResults(2);
+    standIns.zep.SetPartialResults(1);
+    const uint32_t queriesBefore = standIns.Calls("ZEPQueryOutputs");
+    const std::size_t reclaimedBefore = standIns.Reclaimed();
+    VQXPtr<VQXZepBuffer> first, second;
+    ASSERT_EQ(encoder->QueryOutput(first.put()), VQX_OK);
+    EXPECT_GE(standIns.Calls("ZEPQueryOutputs"), queriesBefore + 4);  // two empty, one short, one whole
+    EXPECT_EQ(first->GetType(), 0);
+    const uint32_t queries = standIns.Calls("ZEPQueryOutputs");
+    ASSERT_EQ(encoder->QueryOutput(second.put()), VQX_OK);
+    EXPECT_EQ(standIns.Calls("ZEPQueryOutputs"), queries);
+    EXPECT_EQ(second->GetType(), -1);  // the continuation
+    second.reset();
+    EXPECT_EQ(standIns.Reclaimed(), reclaimedBefore + 1);
+    first.reset();
+    EXPECT_EQ(standIns.Reclaimed(), reclaimedBefore + 1);
+
+    ASSERT_EQ(encoder->QueryOutput(first.put()), VQX_OK);
+    const std::vector<uint8_t> bytes = BytesOf(first.get());
+    ASSERT_EQ(encoder->StopEncode(), VQX_OK);
+    EXPECT_EQ(standIns.zep.GetOutstandingCount(), 0u);
+    EXPECT_EQ(BytesOf(first.get()), bytes);
+}
+
+// A cancel while the query waits for the next frame to be due ends it before it polls.
+TEST_F(EncoderHostTest, ACancelDuringThePacingWaitEndsTheQueryBeforeItPolls) {
+    StartWithMode("320,240,400,250,10");  // one frame a second
+    VQXPtr<VQXZepBuffer> buffer;
+    ASSERT_EQ(encoder->QueryOutput(buffer.put()), VQX_OK);  // picture 0 is due at once
+    const uint32_t queries = standIns.Calls("ZEPQueryOutputs");
+    std::thread canceller([this] {
+        Sleep(100);
+        encoder->CancelQueryOutput();
+    });
+    EXPECT_EQ(encoder->QueryOutput(buffer.put()), VQX_REPEAT);
+    canceller.join();
+    EXPECT_EQ(standIns.Calls("ZEPQueryOutputs"), queries);
 }
 
 TEST_F(EncoderHostTest, WaitFrameMaxReachesARunningQuery) {

@@ -1,6 +1,8 @@
 // The encoder's state machine as a host sees it through vqx.dll, against the stand-in drivers:
-// every cell of the state table, the failure results, and the access-mode and usage refusals.
+// every cell of the state table, the failure results and their traces, and the access-mode and
+// usage refusals.
 #include "standins.h"
+#include "../trace/trace_recorder.h"
 
 #include <string>
 
@@ -100,7 +102,9 @@ TEST_F(EncoderStateTest, EveryCellOfTheStateTable) {
     }
 }
 
+// Each failed service call is traced under the encoder's facility with its own message and code.
 TEST_F(EncoderStateTest, DisplayAndCreateFailuresChangeNoState) {
+    TraceRecorder trace(L"VQXEncoderKLTZEPImpl");
     SetEnvironmentVariableA("GRXAPIXX_ADAPTERS", "0");
     EXPECT_EQ(encoder->AcquireDisplay(), VQX_ZEP_DISPLAY_FAILED);
     EXPECT_EQ(ObservedState(), 0);
@@ -116,9 +120,11 @@ TEST_F(EncoderStateTest, DisplayAndCreateFailuresChangeNoState) {
     ASSERT_EQ(encoder->DestroyEncoder(), VQX_OK);
     EXPECT_TRUE(encoder->HasProperty(L"FPS Numerator"));  // kept for the next create, not answered
     EXPECT_EQ(ObservedState(), 1);
+    EXPECT_EQ(trace.Messages(), std::vector<std::wstring>{L"ZEPCreate() - ZEP encoder create failed, err -77"});
 }
 
 TEST_F(EncoderStateTest, AFailedStartKeepsTheEncoderAndTheMaskOfTheLastSuccessfulPush) {
+    TraceRecorder trace(L"VQXEncoderKLTZEPImpl");
     Reach(2);
     standIns.zep.FailOperation("ZEPSetConfig", -5, 1);
     EXPECT_EQ(encoder->StartEncode(), VQX_DECODER_CREATE_FAILED);
@@ -130,9 +136,12 @@ TEST_F(EncoderStateTest, AFailedStartKeepsTheEncoderAndTheMaskOfTheLastSuccessfu
     EXPECT_NE(standIns.LastConfigWords().at(1), 0u);  // the mask survived the failed push
     EXPECT_EQ(encoder->StartEncode(), VQX_OK);
     EXPECT_EQ(standIns.LastConfigWords().at(1), 0u);  // cleared by the push before the failed start
+    EXPECT_EQ(trace.Messages(), (std::vector<std::wstring>{L"ZEPSetConfig()- ZEP encoder set config failed, err -5",
+                                                           L"ZEPStartEncode()- ZEP encoder start failed, err -9"}));
 }
 
 TEST_F(EncoderStateTest, ServiceFailuresWhileEncoding) {
+    TraceRecorder trace(L"VQXEncoderKLTZEPImpl");
     Reach(3);
     standIns.zep.FailOperation("ZEPQueryOutputs", -3, 1);
     VQXPtr<VQXZepBuffer> buffer;
@@ -147,6 +156,21 @@ TEST_F(EncoderStateTest, ServiceFailuresWhileEncoding) {
     EXPECT_EQ(standIns.LastConfigWords().at(1), 0u);
     EXPECT_EQ(encoder->QueryOutput(nullptr), VQX_NULL_POINTER);
     EXPECT_EQ(ObservedState(), 3);
+
+    // Failures to reclaim and to stop are traced only: the encoder goes either way. (A failed
+    // destroy is left out: the stand-in would keep that encoder's worker to the end of the process.)
+    ASSERT_EQ(encoder->QueryOutput(buffer.put()), VQX_OK);
+    standIns.zep.FailOperation("ZEPReclaimOutputResource", -6, 1);
+    buffer.reset();
+    standIns.zep.FailOperation("ZEPStopEncode", -7, 1);
+    encoder.reset();
+    EXPECT_EQ(standIns.DisplayRecord().acquired_now, 0);
+    EXPECT_EQ(trace.Messages(), (std::vector<std::wstring>{
+                                    L"ZEPQueryOutputs()- ZEP encoder query output failed, err -3",
+                                    L"ZEPSetConfig()- ZEP encoder set config failed, err -4",
+                                    L"ZEPReclaimOutputResource()- ZEP encoder reclaim output failed, err -6",
+                                    L"ZEPStopEncode()- ZEP encoder stop failed, err -7",
+                                }));
 }
 
 TEST_F(EncoderStateTest, AccessModesAndTheUsageDecideWhenAPropertyMayBeSet) {
