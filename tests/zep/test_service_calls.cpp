@@ -1,6 +1,6 @@
 // The stand-in's answers to well-formed calls through the wrappers: validation of creation
-// parameters, handles, states, capabilities and the recorder. The failure injection and the
-// output hold are exercised by the encoder tests that rely on them.
+// parameters, handles, states and capabilities. The failure injection, the recorder of the last
+// configuration and the output hold are exercised by the encoder tests that rely on them.
 #include "bound_service.h"
 
 #include <algorithm>
@@ -108,17 +108,6 @@ TEST_F(ServiceCalls, EncodersGetDistinctHandlesUpToTheLimit) {
     EXPECT_EQ(qzt::kBadHandle, ZEPDestroy(&in, &status));
     encoders[0]->handle = 0;
     EXPECT_EQ(0, TestEncoder(MakeCreateParams()).createResult);
-}
-
-TEST_F(ServiceCalls, ConfigurationIsRecordedEvenForAnUnknownHandle) {
-    ZEPConfig config = MakeConfig(33, 7, 0);
-    config.changeMask = 0x8100;
-    ZEPConfigHeader header = MakeConfigHeader(&config);
-    ZEPStatus status = Sized<ZEPStatus>();
-    EXPECT_EQ(qzt::kBadHandle, ZEPSetConfig(0xDEAD, &header, &status));
-    ZEPConfig recorded{};
-    ASSERT_EQ(sizeof recorded, controls.GetLastConfig(&recorded, 1000));
-    EXPECT_EQ(0, std::memcmp(&config, &recorded, sizeof config));
 }
 
 TEST_F(ServiceCalls, StartStopAndQueryFollowTheEncoderState) {
