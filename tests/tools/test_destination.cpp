@@ -25,24 +25,18 @@ struct RefusalCase {
 
 }  // namespace
 
+// The destinations and refusals that vqxcap's own runs already use (tests/tools/CMakeLists.txt and
+// vqxcap_streams.sh) are left to them.
 TEST(VqxcapDestination, ContainerFollowsTheExtensionOrTheFormat) {
     const DestinationCase cases[] = {
-        {L"x.h264", L"", Container::RawH264, Transport::File},
         {L"C:\\captures\\x.264", L"", Container::RawH264, Transport::File},
-        {L"x.mp4", L"", Container::Mp4, Transport::File},
         {L"X.MP4", L"", Container::Mp4, Transport::File},
         {L"dir.v2/x.mkv", L"", Container::Matroska, Transport::File},
-        {L"x.ts", L"", Container::MpegTs, Transport::File},
-        {L"-", L"", Container::RawH264, Transport::StandardOutput},
-        {L"-", L"mpegts", Container::MpegTs, Transport::StandardOutput},
-        {L"-", L"mp4", Container::Mp4, Transport::StandardOutput},
         {L"capture.bin", L"matroska", Container::Matroska, Transport::File},
         {L"capture", L"mkv", Container::Matroska, Transport::File},
         {L"x.mp4", L"h264", Container::RawH264, Transport::File},
         {L"x.h264", L"TS", Container::MpegTs, Transport::File},
-        {L"udp://127.0.0.1:5004", L"", Container::MpegTs, Transport::Udp},
         {L"udp://127.0.0.1:5004", L"mpegts", Container::MpegTs, Transport::Udp},
-        {L"rtp://127.0.0.1:5004", L"", Container::Rtp, Transport::Rtp},
         {L"RTP://127.0.0.1:5004", L"rtp", Container::Rtp, Transport::Rtp},
     };
     for (const DestinationCase& c : cases) {
@@ -75,19 +69,14 @@ TEST(VqxcapDestination, UrlsGiveHostAndPortAndKeepTheirOptions) {
 
 TEST(VqxcapDestination, RefusalsSayWhatIsWrong) {
     const RefusalCase cases[] = {
-        {L"x.avi", L"", L"", L".avi"},
         {L"capture", L"", L"", L"no file name extension"},
         {L"dir.d\\capture", L"", L"", L"no file name extension"},
-        {L"x.mp4", L"flv", L"", L"unknown --format flv"},
         {L"x.mp4", L"", L"s.sdp", L"--sdp needs an rtp://"},
-        {L"udp://127.0.0.1:5004", L"", L"s.sdp", L"--sdp needs an rtp://"},
         {L"x.mp4", L"rtp", L"", L"--format rtp needs an rtp://"},
         {L"udp://127.0.0.1:5004", L"mp4", L"", L"MPEG-TS only"},
         {L"rtp://127.0.0.1:5004", L"mpegts", L"", L"RTP only"},
-        {L"udp://127.0.0.1", L"", L"", L"malformed destination udp://127.0.0.1"},
         {L"udp://:5004", L"", L"", L"malformed"},
         {L"udp://127.0.0.1:0", L"", L"", L"malformed"},
-        {L"udp://127.0.0.1:65536", L"", L"", L"malformed"},
         {L"udp://127.0.0.1:50x4", L"", L"", L"malformed"},
         {L"rtp://127.0.0.1:", L"", L"", L"malformed"},
         {L"rtp://[::1]5004", L"", L"", L"malformed"},

@@ -75,55 +75,8 @@ TEST(VqxcapPacketTiming, LongRunningClocksDoNotOverflow) {
         << "the time base is reduced first";
 }
 
-TEST(VqxcapPacketTiming, KeyframesAreTheIdrOutputTypes) {
-    EXPECT_TRUE(vqxcap::IsKeyframeType(0));   // first picture after a start
-    EXPECT_TRUE(vqxcap::IsKeyframeType(2));   // later IDR picture
-    EXPECT_FALSE(vqxcap::IsKeyframeType(3));  // P picture
-    EXPECT_FALSE(vqxcap::IsKeyframeType(4));  // skipped picture
-    EXPECT_FALSE(vqxcap::IsKeyframeType(-1)); // continuation
-}
-
-TEST(VqxcapOutputJoiner, WholeOutputsArePacketsAtOnce) {
-    OutputJoiner joiner(false);
-    std::vector<Packet> ready;
-    const Bytes idr = {0, 0, 0, 1, 0x65, 0x88}, p = {0, 0, 0, 1, 0x41, 0x9a};
-    joiner.Add(Output(idr, 0, 0), ready);
-    ASSERT_EQ(1u, ready.size());
-    joiner.Add(Output(p, 3, 333333), ready);
-    joiner.Add(Output({}, 3, 666666), ready);  // an empty output carries nothing
-    ASSERT_EQ(2u, ready.size());
-    EXPECT_EQ(idr, ready[0].bytes);
-    EXPECT_TRUE(ready[0].keyframe);
-    EXPECT_EQ(0, ready[0].timestamp);
-    EXPECT_EQ(p, ready[1].bytes);
-    EXPECT_FALSE(ready[1].keyframe);
-    EXPECT_EQ(333333, ready[1].timestamp);
-    joiner.Flush(ready);
-    EXPECT_EQ(2u, ready.size());
-}
-
-TEST(VqxcapOutputJoiner, SplitOutputsBecomeOnePacketEach) {
-    OutputJoiner joiner(true);
-    std::vector<Packet> ready;
-    const Bytes sps = {0, 0, 0, 1, 0x67}, rest = {0, 0, 0, 1, 0x68, 0, 0, 0, 1, 0x65};
-    const Bytes first = {0, 0, 0, 1, 0x09}, second = {0, 0, 0, 1, 0x41};
-    joiner.Add(Output(sps, 0, 0), ready);
-    EXPECT_TRUE(ready.empty()) << "the first part waits for its continuation";
-    joiner.Add(Output(rest, -1, 0), ready);
-    ASSERT_EQ(1u, ready.size());
-    Bytes joined = sps;
-    joined.insert(joined.end(), rest.begin(), rest.end());
-    EXPECT_EQ(joined, ready[0].bytes);
-    EXPECT_TRUE(ready[0].keyframe);
-
-    joiner.Add(Output(first, 4, 333333), ready);
-    joiner.Add(Output(second, -1, 333333), ready);
-    ASSERT_EQ(2u, ready.size());
-    EXPECT_FALSE(ready[1].keyframe);
-    EXPECT_EQ(333333, ready[1].timestamp);
-    EXPECT_EQ(10u, ready[1].bytes.size());
-}
-
+// Keyframes, whole and split outputs joined into packets: every container test of vqxcap checks
+// them (vqxcap_streams.sh: pictures, keyframes and timestamps, with "--output-type 1" as well).
 TEST(VqxcapOutputJoiner, MissingOrStrayContinuationsStillGiveEveryByte) {
     OutputJoiner joiner(true);
     std::vector<Packet> ready;
