@@ -39,14 +39,19 @@ public:
     std::vector<std::wstring> names;
 };
 
+// The identifiers of VQXInterfaceImpl and of the storage template, as a component built on them answers.
 TEST_F(EncoderHostTest, TheFactoryHandsOutOneReferenceAndTheStorageIdentifiers) {
     EXPECT_EQ(encoder->Acquire(), 2);
     EXPECT_EQ(encoder->Release(), 1);
-    for (const wchar_t* id : {L"\"VQXUnknown\"", L"\"VQXEncoderKLTZEP\"", L"\"VQXPropertyStorage\"",
-                              L"\"VQXPropertyStorageEx\""}) {
+    const std::pair<const wchar_t*, void*> parts[] = {
+        {L"\"VQXUnknown\"", static_cast<VQXInterface*>(encoder.get())},
+        {L"\"VQXEncoderKLTZEP\"", encoder.get()},
+        {L"\"VQXPropertyStorage\"", static_cast<VQXPropertyStorage*>(encoder.get())},
+        {L"\"VQXPropertyStorageEx\"", static_cast<VQXPropertyStorageEx*>(encoder.get())}};
+    for (const auto& [id, part] : parts) {
         void* found = nullptr;
         ASSERT_EQ(encoder->QueryInterface(id, &found), VQX_OK) << std::wstring(id).c_str();
-        EXPECT_NE(found, nullptr);
+        EXPECT_EQ(found, part);
         EXPECT_EQ(encoder->Release(), 1);  // the query added one reference
     }
     VQXPropertyStorageEx* storage = nullptr;
@@ -55,6 +60,7 @@ TEST_F(EncoderHostTest, TheFactoryHandsOutOneReferenceAndTheStorageIdentifiers) 
     storage->Release();
     void* none = nullptr;
     EXPECT_EQ(encoder->QueryInterface(L"VQXPropertyStorageEx", &none), VQX_NO_INTERFACE);
+    EXPECT_EQ(encoder->QueryInterface(L"\"vqxunknown\"", &none), VQX_NO_INTERFACE);
     EXPECT_EQ(encoder->QueryInterface(L"\"VQXZepBuffer\"", &none), VQX_NO_INTERFACE);
     EXPECT_EQ(none, nullptr);
     VQXCreateEncoderKLTZEP(nullptr);  // creates nothing, does not crash

@@ -105,7 +105,6 @@ VQXVariant Read(const VQXPtr<T>& storage, const wchar_t* name) {
 class ITestComponent : public virtual VQXPropertyStorageEx {
 public:
     static const wchar_t* IID() { return L"\"ITestComponent\""; }
-    virtual int32 VQX_CALL Answer() = 0;
 };
 
 inline const VQXEnumDescriptionEntry* SpeedEntries() {
@@ -133,7 +132,6 @@ public:
         : m_infos(std::move(infos)), m_hookLog(hookLog) {
         RegisterProperties(m_infos.data(), static_cast<uint32>(m_infos.size()));
     }
-    int32 VQX_CALL Answer() override { return 42; }
 
     void VQX_CALL OnPropertyChanged(const wchar_t* name) override {
         if (m_hookLog != nullptr) m_hookLog->emplace_back("hook", name);

@@ -1,4 +1,6 @@
 // Descriptions, the validated storage and the component template, as a host sees them through vqx.dll.
+// The template's identifiers, Clear and the defaults of unset properties are checked on the encoder,
+// a component built on it (tests/encoder/test_component_host.cpp).
 #include "property_test_support.h"
 
 #include <gtest/gtest.h>
@@ -110,33 +112,6 @@ TEST(PropertyInfo, CopiesOwnTheirValuesAndBorrowTheTexts) {
     object->Release();
 }
 
-TEST(PropertyComponent, QueryInterfaceAnswersExactlyTheFourIdentifiers) {
-    VQXPtr<TestComponent> component = MakeComponent(StandardInfos());
-    const std::pair<const wchar_t*, void*> expected[] = {
-        {L"\"VQXUnknown\"", static_cast<VQXInterface*>(component.get())},
-        {L"\"ITestComponent\"", static_cast<ITestComponent*>(component.get())},
-        {L"\"VQXPropertyStorage\"", static_cast<VQXPropertyStorage*>(component.get())},
-        {L"\"VQXPropertyStorageEx\"", static_cast<VQXPropertyStorageEx*>(component.get())},
-    };
-    for (const auto& [id, part] : expected) {
-        void* out = nullptr;
-        ASSERT_EQ(VQX_OK, component->QueryInterface(id, &out)) << id;
-        EXPECT_EQ(part, out) << id;
-        EXPECT_EQ(2, component->GetRefCount());
-        static_cast<VQXInterface*>(component.get())->Release();
-    }
-    void* untouched = nullptr;
-    for (const wchar_t* id : {L"\"VQXClonable\"", L"VQXPropertyStorageEx", L"\"vqxpropertystorage\"", L""}) {
-        EXPECT_EQ(VQX_NO_INTERFACE, component->QueryInterface(id, &untouched)) << id;
-    }
-    EXPECT_EQ(nullptr, untouched);
-    // The storage operations answer through the interface part as well.
-    VQXPropertyStorageEx* ex = component.get();
-    EXPECT_EQ(VQX_OK, ex->SetProperty(L"Level", Int(3)));
-    EXPECT_EQ(8u, ex->GetPropertiesInfoCount());
-    EXPECT_EQ(42, component->Answer());
-}
-
 TEST(PropertyComponent, SetConvertsChecksAndStoresOnlyWhatPasses) {
     RecordingListener::Log log;
     RecordingListener listener("L", &log);
@@ -195,25 +170,6 @@ TEST(PropertyComponent, SetConvertsChecksAndStoresOnlyWhatPasses) {
     EXPECT_EQ((RecordingListener::Log{{"hook", L"Level"}, {"hook", L"Shadow"}, {"L", L"Level"}}), log);
     EXPECT_EQ(4, Read(component, L"Shadow").int64Value);  // its bounds are 0..0
     component->UnregisterListener(&listener);
-}
-
-TEST(PropertyComponent, UnsetPropertiesAnswerTheirDefaultButAreNotPresent) {
-    VQXPtr<TestComponent> component = MakeComponent(StandardInfos());
-    EXPECT_EQ(5, Read(component, L"Level").int64Value);
-    EXPECT_STREQ(L"none", Read(component, L"Name").wstringValue);
-    EXPECT_FALSE(component->HasProperty(L"Level"));
-    EXPECT_EQ(0, component->GetPropertyCount());
-    VQXVariant untouched = Int(9);
-    EXPECT_EQ(VQX_PARAMETER_NOT_FOUND, component->GetProperty(L"Unknown", &untouched));
-    EXPECT_EQ(9, untouched.int64Value);
-
-    component->SetProperty(L"Level", Int(7));
-    component->SetProperty(L"Name", WText(L"set"));
-    EXPECT_EQ(3, component->GetPropertyCount());  // with "Shadow" from the hook
-    EXPECT_EQ(VQX_OK, component->Clear());
-    EXPECT_EQ(0, component->GetPropertyCount());
-    EXPECT_EQ(5, Read(component, L"Level").int64Value);
-    EXPECT_EQ(VQX_OK, component->SetProperty(L"Level", Int(8)));  // registration kept
 }
 
 TEST(PropertyComponent, DescriptionsAreTheRegisteredArrayItself) {
