@@ -2,7 +2,7 @@
 // mode) and small helpers to drive and inspect an encoder through vqx.dll.
 #pragma once
 
-#include "grxapixx_test.h"
+#include "grx_test_support.h"
 #include "qzt_test_api.h"
 
 #include <vqx/encoder.h>
@@ -15,15 +15,10 @@ namespace vqx::test {
 
 class StandIns {
 public:
-    StandIns() {
-        m_zepModule = LoadLibraryW(L"qztrvx32.dll");
-        m_grxModule = LoadLibraryW(L"grxapixx.dll");
-        ready = m_zepModule != nullptr && zep.Load(m_zepModule) && m_grxModule != nullptr &&
-                (m_grxReset = Find<GRXTest_Reset_Fn>("GRXTest_Reset")) != nullptr &&
-                (m_grxGetRecord = Find<GRXTest_GetRecord_Fn>("GRXTest_GetRecord")) != nullptr;
+    StandIns() : m_zepModule(LoadLibraryW(L"qztrvx32.dll")) {
+        ready = m_zepModule != nullptr && zep.Load(m_zepModule) && display.Loaded();
     }
     ~StandIns() {
-        if (m_grxModule != nullptr) FreeLibrary(m_grxModule);
         if (m_zepModule != nullptr) FreeLibrary(m_zepModule);
     }
     StandIns(const StandIns&) = delete;
@@ -33,39 +28,29 @@ public:
     // null: the EDID's timing).
     void Reset(const char* mode = nullptr) {
         zep.Reset();
-        m_grxReset();
+        display.Reset();
         SetMode(mode);
         SetEnvironmentVariableA("GRXAPIXX_ADAPTERS", nullptr);
     }
     static void SetMode(const char* mode) { SetEnvironmentVariableA("GRXAPIXX_MODE", mode); }
-    GRXTestRecord DisplayRecord() const {
-        GRXTestRecord record{};
-        m_grxGetRecord(&record, sizeof(record));
-        return record;
-    }
+    GRXTestRecord DisplayRecord() const { return display.Record(); }
     uint32_t Calls(const char* operation) const { return zep.GetCallCount(operation); }
     std::vector<uint32_t> LastCreateWords() const { return Words(zep.GetLastCreateParams, 68); }
     std::vector<uint32_t> LastConfigWords() const { return Words(zep.GetLastConfig, 100); }
     std::size_t Reclaimed() const { return zep.GetReclaimedIds(nullptr, 0); }
 
     qzt::TestControls zep;
+    grxtest::StandIn display;  // the display stand-in, as the display-binding tests drive it
     bool ready = false;
 
 private:
-    template <typename Proc>
-    Proc Find(const char* name) {
-        return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(m_grxModule, name)));
-    }
     static std::vector<uint32_t> Words(qzt::QztGetRecordProc get, uint32_t size) {
         std::vector<uint32_t> words(size / 4);
         if (get(words.data(), size) != size) words.clear();
         return words;
     }
 
-    HMODULE m_zepModule = nullptr;
-    HMODULE m_grxModule = nullptr;
-    GRXTest_Reset_Fn m_grxReset = nullptr;
-    GRXTest_GetRecord_Fn m_grxGetRecord = nullptr;
+    HMODULE m_zepModule;
 };
 
 inline VQXPtr<VQXEncoderKLTZEP> NewEncoder() {

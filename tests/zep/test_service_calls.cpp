@@ -147,15 +147,4 @@ TEST_F(ServiceCalls, OnlySixtyFourCapabilityValuesAreWritten) {
                             [](uint32_t word) { return word == 0xA5A5A5A5u; }));
 }
 
-TEST_F(ServiceCalls, TheTwoUnusedOrdinalsAreBoundButNotImplemented) {
-    using Reserved = int32_t(__stdcall*)();
-    for (const uint32_t ordinal : {1302u, 1306u}) {
-        const auto entry = reinterpret_cast<Reserved>(BoundEntryPoint(ordinal));
-        ASSERT_NE(nullptr, entry);
-        EXPECT_EQ(qzt::kNotImplemented, entry());
-    }
-    EXPECT_EQ(1u, Calls("Ordinal1302"));
-    EXPECT_EQ(1u, Calls("Ordinal1306"));
-}
-
 }  // namespace

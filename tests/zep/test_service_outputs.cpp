@@ -56,18 +56,6 @@ TEST_F(ServiceOutputs, PictureNIsNotDeliveredBeforeStartPlusNFramePeriods) {
     EXPECT_EQ(qzt::kTypePPicture, second.typeCode);
 }
 
-TEST_F(ServiceOutputs, WithoutSplittingAQueryForTwoGetsTwoOutputs) {
-    TestEncoder encoder(FastParams(1));
-    ASSERT_EQ(0, encoder.Start());
-    std::vector<ZEPOutputEntry> two;
-    ASSERT_TRUE(encoder.Next(2, two));  // pictures 0 and 1
-    EXPECT_EQ(qzt::kTypeFirstIdrPicture, two[0].typeCode);
-    EXPECT_EQ(qzt::kTypePPicture, two[1].typeCode);
-    EXPECT_EQ(kFastPeriod, two[1].timestamp);
-    EXPECT_NE(two[0].resourceId, two[1].resourceId);
-    EXPECT_EQ(2u, controls.GetOutstandingCount());
-}
-
 TEST_F(ServiceOutputs, ThePoolLimitsOutstandingOutputsToTheFeedbackCount) {
     ZEPCreateParams params = FastParams();
     params.feedbacks = 3;
