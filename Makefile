@@ -22,6 +22,7 @@ build: configure
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@scripts/test_share.sh
 
 demo: build
 	@scripts/demo.sh $(BUILD)
