@@ -24,8 +24,6 @@ namespace win32 {
 template <class Handle, auto Close, std::intptr_t kInvalid = 0>
 class UniqueResource {
 public:
-    using HandleType = Handle;
-
     static Handle Invalid() {
         if constexpr (std::is_pointer_v<Handle>) {
             return reinterpret_cast<Handle>(kInvalid);
