@@ -32,7 +32,7 @@ public:
         }
     }
 
-    // Closes a resource that a public class keeps as a raw member (its layout is documented, so
+    // Closes a resource that a public type keeps as a raw member (its layout is documented, so
     // it cannot hold an owner) and leaves the member at the invalid value.
     static void CloseRaw(Handle& raw) { CloseIfValid(std::exchange(raw, Invalid())); }
 
@@ -72,7 +72,7 @@ using UniqueFile = UniqueResource<std::FILE*, std::fclose>;   // a stream from f
 #ifdef _WIN32
 using UniqueHandle = UniqueResource<HANDLE, CloseHandle>;     // a kernel object (event, mutex ...); null when none
 using UniqueModule = UniqueResource<HMODULE, FreeLibrary>;    // a reference to a module from LoadLibrary
-using UniqueFindHandle = UniqueResource<intptr_t, _findclose, -1>;  // a search from _wfindfirst64
+using UniqueFindHandle = UniqueResource<std::intptr_t, _findclose, -1>;  // a search from _wfindfirst64
 using UniqueExclusiveLock = UniqueResource<SRWLOCK*, ReleaseSRWLockExclusive>;  // an SRW lock held exclusively
 
 // Takes `lock` exclusively; the owner returned releases it.
