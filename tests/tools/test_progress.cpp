@@ -1,7 +1,4 @@
-#include "error_report.h"
 #include "progress.h"
-
-#include <vqx/encoder.h>
 
 #include <gtest/gtest.h>
 
@@ -41,10 +38,4 @@ TEST(VqxcapProgress, DeliveryDelayComparesArrivalWithTimestamps) {
     EXPECT_NEAR(2.0, clock.DelayMs(10.0186667, 5166667), 1e-3);  // 16.67 ms later in the stream, 18.67 ms here
     EXPECT_DOUBLE_EQ(0.0, clock.DelayMs(10.030, 5333333)) << "the promptest output becomes the reference";
     EXPECT_NEAR(3.333, clock.DelayMs(10.050, 5500000), 1e-3);   // measured against the new reference
-}
-
-TEST(VqxcapErrors, EncoderCodesGetTheirNames) {
-    EXPECT_EQ(L"vqxcap: StartEncode failed: error 303 VQX_ZEP_START_FAILED (VQX Error)",
-              vqxcap::FailureMessage(L"StartEncode", static_cast<vqx::VQX_ERROR>(vqx::VQX_ZEP_START_FAILED)));
-    EXPECT_EQ(L"Wrong state", vqxcap::DescribeResult(vqx::VQX_WRONG_STATE));
 }
