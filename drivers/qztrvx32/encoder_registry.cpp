@@ -3,6 +3,8 @@
 
 #include "qzt_test_api.h"
 
+#include <memory>
+
 namespace qzt {
 
 uint32_t EncoderRegistry::Add(std::unique_ptr<EncoderSession> session) {
@@ -37,8 +39,11 @@ uint32_t EncoderRegistry::OutstandingCount() const {
 }
 
 EncoderRegistry& Registry() {
-    static EncoderRegistry registry;
-    return registry;
+    // Never destroyed: at process exit Windows has already ended the encoders' worker threads, and
+    // destroying a started encoder would wait for its worker for ever. Encoders a host destroys
+    // are destroyed as usual; the ones still alive at exit go with the process.
+    static EncoderRegistry* const registry = std::make_unique<EncoderRegistry>().release();
+    return *registry;
 }
 
 }  // namespace qzt
