@@ -16,29 +16,9 @@ using vqx::zep::ZEPConfig;
 using vqx::zep::ZEPCreateParams;
 using vqx::zep::ZEPOutputEntry;
 
-constexpr uint32_t kFeedbacksValid = 1u << 3;
-constexpr uint32_t kAudFieldValid = 1u << 4;
-constexpr uint32_t kOutputTypeSplit = 2;
 constexpr uint32_t kDefaultPoolLimit = 16;
 constexpr size_t kKeptPictureInfos = 4096;
 constexpr uint32_t kMaxSkippedPicPeriod = 7;
-
-// Change-mask bit k marks the field at offset 36 + 4k as valid.
-enum ConfigBit : uint32_t {
-    kBitIntraRefresh = 0,
-    kBitVbvSize = 2,
-    kBitVbvFullness = 3,
-    kBitMinQp = 4,
-    kBitMaxQp = 5,
-    kBitDeblocking = 7,
-    kBitMbsPerSlice = 8,
-    kBitFiller = 10,
-    kBitQpI = 11,
-    kBitQpP = 12,
-    kBitHalfPixel = 13,
-    kBitQuarterPixel = 14,
-    kBitTimingInfo = 15,
-};
 
 uint32_t g_nextResourceId = 1;  // process-wide, never 0; guarded by the service lock
 
@@ -86,25 +66,26 @@ StreamConfig DefaultStreamConfig() {
 }
 
 void ApplyConfigRecord(const ZEPConfig& config, StreamConfig& into) {
-    const auto has = [&config](ConfigBit bit) { return (config.changeMask >> bit & 1u) != 0; };
+    using namespace vqx::zep;
+    const auto has = [&config](uint32_t bit) { return (config.changeMask & bit) != 0; };
     into.idrPeriod = config.idrPeriod;
     into.skippedPicPeriod = std::min(config.skippedPicPeriod, kMaxSkippedPicPeriod);
     into.rate.mode = config.rateControlMethod;
     into.rate.bitrate = config.bitrate;
     into.rate.peakBitrate = config.peakBitrate;
-    if (has(kBitIntraRefresh)) into.intraRefreshMbs = config.intraRefreshMbs;
-    if (has(kBitVbvSize)) into.rate.vbvSize = config.vbvBufferSize;
-    if (has(kBitVbvFullness)) into.rate.initialFullness = config.initialVbvFullness;
-    if (has(kBitMinQp)) into.rate.minQp = config.minQp;
-    if (has(kBitMaxQp)) into.rate.maxQp = config.maxQp;
-    if (has(kBitDeblocking)) into.deblocking = config.deblockingDisabled == 0;
-    if (has(kBitMbsPerSlice)) into.mbsPerSlice = config.mbsPerSlice;
-    if (has(kBitFiller)) into.rate.filler = config.fillerData != 0;
-    if (has(kBitQpI)) into.rate.qpI = config.qpI;
-    if (has(kBitQpP)) into.rate.qpP = config.qpP;
-    if (has(kBitHalfPixel)) into.halfPel = config.halfPixel != 0;
-    if (has(kBitQuarterPixel)) into.quarterPel = config.quarterPixel != 0;
-    if (has(kBitTimingInfo)) into.timingInfo = config.timingInfo != 0;
+    if (has(kChangeIntraRefreshMbs)) into.intraRefreshMbs = config.intraRefreshMbs;
+    if (has(kChangeVbvBufferSize)) into.rate.vbvSize = config.vbvBufferSize;
+    if (has(kChangeInitialVbvFullness)) into.rate.initialFullness = config.initialVbvFullness;
+    if (has(kChangeMinQp)) into.rate.minQp = config.minQp;
+    if (has(kChangeMaxQp)) into.rate.maxQp = config.maxQp;
+    if (has(kChangeDeblockingDisabled)) into.deblocking = config.deblockingDisabled == 0;
+    if (has(kChangeMbsPerSlice)) into.mbsPerSlice = config.mbsPerSlice;
+    if (has(kChangeFillerData)) into.rate.filler = config.fillerData != 0;
+    if (has(kChangeQpI)) into.rate.qpI = config.qpI;
+    if (has(kChangeQpP)) into.rate.qpP = config.qpP;
+    if (has(kChangeHalfPixel)) into.halfPel = config.halfPixel != 0;
+    if (has(kChangeQuarterPixel)) into.quarterPel = config.quarterPixel != 0;
+    if (has(kChangeTimingInfo)) into.timingInfo = config.timingInfo != 0;
 }
 
 bool SameRunningSettings(const StreamConfig& a, const StreamConfig& b) {
@@ -139,8 +120,8 @@ std::unique_ptr<PictureSource> MakePictureSource(int width, int height, std::str
 
 EncoderSession::EncoderSession(const ZEPCreateParams& params, std::unique_ptr<PictureSource> source)
     : params_(params),
-      splitOutputs_(params.outputType == kOutputTypeSplit),
-      poolLimit_((params.optionalFieldMask & kFeedbacksValid) != 0 ? std::clamp<uint32_t>(params.feedbacks, 2, 32)
+      splitOutputs_(params.outputType == vqx::zep::kOutputTypeTwoParts),
+      poolLimit_((params.optionalFieldMask & vqx::zep::kCreateFeedbacksValid) != 0 ? std::clamp<uint32_t>(params.feedbacks, 2, 32)
                                                                     : kDefaultPoolLimit),
       source_(std::move(source)),
       encoder_(
@@ -154,7 +135,7 @@ EncoderSession::EncoderSession(const ZEPCreateParams& params, std::unique_ptr<Pi
               stream.fpsDenominator = params.fpsDenominator;
               return stream;
           }(),
-          (params.optionalFieldMask & kAudFieldValid) != 0 && params.insertAud != 0, *source_),
+          (params.optionalFieldMask & vqx::zep::kCreateAudValid) != 0 && params.insertAud != 0, *source_),
       config_(DefaultStreamConfig()) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
