@@ -34,9 +34,10 @@ apt_update() {
 
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
 
-# 1. i386 architecture and the cross compilers, Wine, ffmpeg and gnuplot (no X11: it writes PNG files).
+# 1. i386 architecture and the cross compilers, Wine, ffmpeg, gnuplot (no X11: it writes PNG files) and
+#    clang-format 14 (make test checks the house style).
 need=()
-for p in g++-mingw-w64-i686 wine wine32:i386 wine64 ffmpeg gnuplot-nox cmake ninja-build googletest dpkg-dev xz-utils; do have_pkg "$p" || need+=("$p"); done
+for p in g++-mingw-w64-i686 wine wine32:i386 wine64 ffmpeg gnuplot-nox cmake ninja-build googletest dpkg-dev xz-utils clang-format-14; do have_pkg "$p" || need+=("$p"); done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     step "adding the i386 architecture"
     as_root dpkg --add-architecture i386 >>"$log" 2>&1 || fail "dpkg --add-architecture i386" "run it by hand as root and retry"
