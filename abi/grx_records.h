@@ -36,8 +36,8 @@ constexpr std::int32_t kAcquireRecordSize = 1032;
 constexpr int kAcquireEdidLengthOffset = 4;
 constexpr int kAcquireEdidOffset = 8;
 constexpr std::int32_t kAcquireEdidSize = 256;  // a base block and one extension block
-constexpr int kAcquireZeroOffset = 264;  // 256 zero bytes
-constexpr int kAcquireFillOffset = 520;  // 512 bytes 0xFF
+constexpr int kAcquireZeroOffset = 264;         // 256 zero bytes
+constexpr int kAcquireFillOffset = 520;         // 512 bytes 0xFF
 constexpr std::uint8_t kAcquireFillByte = 0xFF;
 
 constexpr std::int32_t kTimingRecordSize = 56;
@@ -54,7 +54,8 @@ constexpr int kTimingPixelClockOffset = 42;  // int16, units of 10 kHz
 
 // Every field lies inside its record, and the parts of the acquire record follow one another.
 static_assert(kAdapterIndexOffset + 4 <= kAdapterNameOffset && kAdapterNameCapacity > 0);
-static_assert(kDisplayIdOffset + int{sizeof(DisplayId)} <= kDisplayNameOffset && kDisplayNameOffset < kDisplayKindOffset);
+static_assert(kDisplayIdOffset + int{sizeof(DisplayId)} <= kDisplayNameOffset &&
+              kDisplayNameOffset < kDisplayKindOffset);
 static_assert(kDisplayKindOffset + 4 <= kDisplayRecordSize);
 static_assert(kAcquireEdidOffset + kAcquireEdidSize == kAcquireZeroOffset);
 static_assert(kAcquireZeroOffset + 256 == kAcquireFillOffset && kAcquireFillOffset + 512 == kAcquireRecordSize);
@@ -88,14 +89,13 @@ using MainControlCreateFn = std::int32_t(__cdecl*)(AllocationCallback allocate, 
 using MainControlDestroyFn = std::int32_t(__cdecl*)();
 using AdapterCountGetFn = std::int32_t(__cdecl*)(std::int32_t* count);
 using AdapterInfoGetFn = std::int32_t(__cdecl*)(std::uint8_t* records, std::int32_t byte_size);
-using DisplayInfoGetFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, std::int32_t* count,
-                                                std::uint8_t** records, std::int32_t flags);
-using DisplayAcquireFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id,
-                                                std::uint8_t* acquire_record, std::int32_t* handle);
+using DisplayInfoGetFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, std::int32_t* count, std::uint8_t** records,
+                                                std::int32_t flags);
+using DisplayAcquireFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id, std::uint8_t* acquire_record,
+                                                std::int32_t* handle);
 using DisplayReleaseFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id, std::int32_t handle);
 using DisplayReleaseAllFn = std::int32_t(__cdecl*)();
-using TargetTimingGetFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id,
-                                                 std::uint8_t* timing_record);
+using TargetTimingGetFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id, std::uint8_t* timing_record);
 
 // The nine entry points, in the order they are resolved.
 struct GRXFunctions {

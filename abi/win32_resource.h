@@ -66,13 +66,13 @@ private:
 
 // The kinds. Each names the call that closes it and, when it is not null or 0, its invalid value.
 template <class T>
-using UniqueMalloc = UniqueResource<T*, std::free>;           // a block from malloc
-using UniqueFile = UniqueResource<std::FILE*, std::fclose>;   // a stream from fopen/_wfopen
+using UniqueMalloc = UniqueResource<T*, std::free>;          // a block from malloc
+using UniqueFile = UniqueResource<std::FILE*, std::fclose>;  // a stream from fopen/_wfopen
 
 #ifdef _WIN32
-using UniqueHandle = UniqueResource<HANDLE, CloseHandle>;     // a kernel object (event, mutex ...); null when none
-using UniqueModule = UniqueResource<HMODULE, FreeLibrary>;    // a reference to a module from LoadLibrary
-using UniqueFindHandle = UniqueResource<std::intptr_t, _findclose, -1>;  // a search from _wfindfirst64
+using UniqueHandle = UniqueResource<HANDLE, CloseHandle>;   // a kernel object (event, mutex ...); null when none
+using UniqueModule = UniqueResource<HMODULE, FreeLibrary>;  // a reference to a module from LoadLibrary
+using UniqueFindHandle = UniqueResource<std::intptr_t, _findclose, -1>;         // a search from _wfindfirst64
 using UniqueExclusiveLock = UniqueResource<SRWLOCK*, ReleaseSRWLockExclusive>;  // an SRW lock held exclusively
 
 // Takes `lock` exclusively; the owner returned releases it.

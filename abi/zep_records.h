@@ -9,24 +9,24 @@
 
 namespace vqx::zep {
 
-struct ZEPCreateParams {          // 68 bytes
-    uint32_t size;                // 68
-    uint32_t optionalFieldMask;   // bit 3: feedbacks valid, bit 4: AUD field valid
+struct ZEPCreateParams {         // 68 bytes
+    uint32_t size;               // 68
+    uint32_t optionalFieldMask;  // bit 3: feedbacks valid, bit 4: AUD field valid
     uint32_t reserved8;
-    uint32_t usage;               // 0 generic, 1 wireless display, 2 low latency
+    uint32_t usage;  // 0 generic, 1 wireless display, 2 low latency
     uint32_t width;
     uint32_t height;
-    uint32_t profile;             // H.264 profile_idc
-    uint32_t level;               // H.264 level_idc
+    uint32_t profile;  // H.264 profile_idc
+    uint32_t level;    // H.264 level_idc
     uint32_t fpsNumerator;
     uint32_t fpsDenominator;
     uint32_t reserved40;
-    uint32_t outputType;          // 1 to 4
+    uint32_t outputType;  // 1 to 4
     uint32_t reserved48;
-    uint32_t constant52;          // 33
-    uint32_t constant56;          // 1
+    uint32_t constant52;  // 33
+    uint32_t constant56;  // 1
     uint32_t feedbacks;
-    uint32_t insertAud;           // 1 or 0
+    uint32_t insertAud;  // 1 or 0
 };
 
 // ZEPCreateParams::optionalFieldMask bits.
@@ -46,55 +46,55 @@ constexpr uint32_t kOutputTypeTwoParts = 2;
 constexpr uint32_t kProfileIdcBaseline = 66;
 constexpr uint32_t kProfileIdcHigh = 100;
 
-struct ZEPCreateVersion {         // 12 bytes: {12, 0, 0x60000}
+struct ZEPCreateVersion {  // 12 bytes: {12, 0, 0x60000}
     uint32_t size;
     uint32_t reserved4;
     uint32_t version;
 };
 
-struct ZEPCreateResult {          // 16 bytes
-    uint32_t size;                // 16
+struct ZEPCreateResult {  // 16 bytes
+    uint32_t size;        // 16
     uint32_t reserved4;
-    uint32_t handle;              // encoder handle
+    uint32_t handle;  // encoder handle
     uint32_t reserved12;
 };
 
-struct ZEPCreateInfo {            // 12 bytes: {12, 0, 0}
+struct ZEPCreateInfo {  // 12 bytes: {12, 0, 0}
     uint32_t size;
     uint32_t reserved4;
     uint32_t reserved8;
 };
 
-struct ZEPHandleParams {          // 16 bytes
-    uint32_t size;                // 16
+struct ZEPHandleParams {  // 16 bytes
+    uint32_t size;        // 16
     uint32_t reserved4;
-    uint32_t value;               // handle, resource identifier or 0
+    uint32_t value;  // handle, resource identifier or 0
     uint32_t reserved12;
 };
 
-struct ZEPControlParams {         // 12 bytes: {12, 0, 0}
+struct ZEPControlParams {  // 12 bytes: {12, 0, 0}
     uint32_t size;
     uint32_t reserved4;
     uint32_t reserved8;
 };
 
-struct ZEPStatus {                // 8 bytes
-    uint32_t size;                // 8
-    uint32_t status;              // may be filled by the service; not read
+struct ZEPStatus {    // 8 bytes
+    uint32_t size;    // 8
+    uint32_t status;  // may be filled by the service; not read
 };
 
 struct ZEPConfig;
 
-struct ZEPConfigHeader {          // 16 bytes
-    uint32_t size;                // 16
+struct ZEPConfigHeader {  // 16 bytes
+    uint32_t size;        // 16
     uint32_t reserved4;
-    ZEPConfig* config;            // 32-bit address of the configuration record
+    ZEPConfig* config;  // 32-bit address of the configuration record
     uint32_t reserved12;
 };
 
-struct ZEPConfig {                // 100 bytes
-    uint32_t size;                // 100
-    uint32_t changeMask;          // bit k: field at offset 36 + 4k is valid
+struct ZEPConfig {        // 100 bytes
+    uint32_t size;        // 100
+    uint32_t changeMask;  // bit k: field at offset 36 + 4k is valid
     uint32_t idrPeriod;
     uint32_t skippedPicPeriod;
     uint32_t reserved16;
@@ -121,7 +121,9 @@ struct ZEPConfig {                // 100 bytes
 };
 
 // The ZEPConfig::changeMask bit of the optional field at `fieldOffset` (36 + 4k: bit k).
-constexpr uint32_t ChangeMaskBit(std::size_t fieldOffset) { return 1u << ((fieldOffset - 36) / 4); }
+constexpr uint32_t ChangeMaskBit(std::size_t fieldOffset) {
+    return 1u << ((fieldOffset - 36) / 4);
+}
 
 constexpr uint32_t kChangeIntraRefreshMbs = ChangeMaskBit(offsetof(ZEPConfig, intraRefreshMbs));
 constexpr uint32_t kChangeVbvBufferSize = ChangeMaskBit(offsetof(ZEPConfig, vbvBufferSize));
@@ -143,35 +145,35 @@ constexpr uint32_t kRateControlCappedQuality = 3;
 constexpr uint32_t kRateControlCbr = 4;
 constexpr uint32_t kRateControlVbr = 6;
 
-struct ZEPQueryParams {           // 16 bytes
-    uint32_t size;                // 16
+struct ZEPQueryParams {  // 16 bytes
+    uint32_t size;       // 16
     uint32_t reserved4;
-    uint32_t requestedCount;      // 1 or 2
+    uint32_t requestedCount;  // 1 or 2
     uint32_t reserved12;
 };
 
 struct ZEPOutputEntry;
 
-struct ZEPQueryResult {           // 16 bytes
-    uint32_t size;                // 16
+struct ZEPQueryResult {  // 16 bytes
+    uint32_t size;       // 16
     uint32_t reserved4;
-    uint32_t returnedCount;       // written by the service
-    ZEPOutputEntry* entries;      // caller-allocated array of requestedCount entries
+    uint32_t returnedCount;   // written by the service
+    ZEPOutputEntry* entries;  // caller-allocated array of requestedCount entries
 };
 
-struct ZEPSideRecord {            // 16 bytes, first field 16
+struct ZEPSideRecord {  // 16 bytes, first field 16
     uint32_t size;
     uint32_t reserved[3];
 };
 
 #pragma pack(push, 4)
-struct ZEPOutputEntry {           // 56 bytes
-    uint32_t size;                // 56
-    uint32_t flags;               // bit 0: sideRecord addresses a ZEPSideRecord
+struct ZEPOutputEntry {  // 56 bytes
+    uint32_t size;       // 56
+    uint32_t flags;      // bit 0: sideRecord addresses a ZEPSideRecord
     uint32_t resourceId;
     uint32_t reserved12;
-    uint32_t typeCode;            // 0, 1, 2, 4 or 5
-    uint8_t* data;                // encoded bytes in service memory
+    uint32_t typeCode;  // 0, 1, 2, 4 or 5
+    uint8_t* data;      // encoded bytes in service memory
     uint32_t dataSize;
     uint32_t reserved28;
     int64_t timestamp;
@@ -180,8 +182,8 @@ struct ZEPOutputEntry {           // 56 bytes
 };
 #pragma pack(pop)
 
-struct ZEPCaps {                  // 268 bytes
-    uint32_t size;                // 268
+struct ZEPCaps {    // 268 bytes
+    uint32_t size;  // 268
     uint32_t reserved4;
     uint32_t count;
     uint32_t values[64];

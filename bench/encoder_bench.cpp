@@ -108,7 +108,8 @@ void Print(const char* name, Figures figures) {
     }
     std::sort(d.begin(), d.end());
     const double promptest = d.front();
-    for (double& delay : d) delay -= promptest;
+    for (double& delay : d)
+        delay -= promptest;
     const double median = d[d.size() / 2];
     const double p99 = d[std::min(d.size() - 1, (d.size() * 99 + 99) / 100 - 1)];
     std::printf("%-16s %6zu outputs  delay median %6.2f ms  p99 %7.2f ms  CPU %6.1f ms per s  %6.1f polls per output\n",
@@ -161,9 +162,12 @@ struct Service {
     using ReclaimFn = int32_t(__stdcall*)(uint32_t, ZEPHandleParams*, ZEPStatus*);
 
     explicit Service(HMODULE module)
-        : create(Bind<CreateFn>(module, 1300)), destroy(Bind<HandleFn>(module, 1301)),
-          setConfig(Bind<ConfigFn>(module, 1303)), start(Bind<ControlFn>(module, 1304)),
-          stop(Bind<ControlFn>(module, 1305)), query(Bind<QueryFn>(module, 1307)),
+        : create(Bind<CreateFn>(module, 1300)),
+          destroy(Bind<HandleFn>(module, 1301)),
+          setConfig(Bind<ConfigFn>(module, 1303)),
+          start(Bind<ControlFn>(module, 1304)),
+          stop(Bind<ControlFn>(module, 1305)),
+          query(Bind<QueryFn>(module, 1307)),
           reclaim(Bind<ReclaimFn>(module, 1308)) {}
 
     bool Ready() const { return create && destroy && setConfig && start && stop && query && reclaim; }

@@ -44,7 +44,8 @@ long TraceFor(vqx::int32 level, double seconds) {
     long sent = 0;
     const double end = Now() + seconds;
     while (Now() < end) {
-        for (int i = 0; i < kBatch; ++i) vqxTrace(level, L"Bench", L"message %d of the benchmark", i);
+        for (int i = 0; i < kBatch; ++i)
+            vqxTrace(level, L"Bench", L"message %d of the benchmark", i);
         sent += kBatch;
     }
     return sent;
@@ -55,12 +56,15 @@ double MessagesPerSecond(vqx::int32 level, int threads) {
     std::vector<std::thread> workers;
     const double start = Now();
     for (int t = 0; t < threads; ++t) {
-        workers.emplace_back([&counts, t, level] { counts[static_cast<size_t>(t)] = TraceFor(level, kSecondsPerCase); });
+        workers.emplace_back(
+            [&counts, t, level] { counts[static_cast<size_t>(t)] = TraceFor(level, kSecondsPerCase); });
     }
-    for (std::thread& worker : workers) worker.join();
+    for (std::thread& worker : workers)
+        worker.join();
     const double elapsed = Now() - start;
     long total = 0;
-    for (long count : counts) total += count;
+    for (long count : counts)
+        total += count;
     return static_cast<double>(total) / elapsed;
 }
 

@@ -47,14 +47,14 @@ typedef struct GRXTestRecord {
     int32_t release_calls;
     int32_t release_all_calls;
     int32_t timing_calls;
-    int32_t acquired_now;         /* displays acquired at this moment */
-    int32_t created;              /* 1 between a successful Create and Destroy */
-    int32_t create_version;       /* second argument of the last Create */
-    int32_t adapter_info_size;    /* byte size passed to the last AdapterInfo_Get */
-    int32_t display_info_flags;   /* last argument of the last DisplayInfo_Get */
+    int32_t acquired_now;          /* displays acquired at this moment */
+    int32_t created;               /* 1 between a successful Create and Destroy */
+    int32_t create_version;        /* second argument of the last Create */
+    int32_t adapter_info_size;     /* byte size passed to the last AdapterInfo_Get */
+    int32_t display_info_flags;    /* last argument of the last DisplayInfo_Get */
     int32_t probe_at_last_release; /* -1 no probe name set, 0 absent, 1 present (GRXAPIXX_PROBE_MUTEX) */
-    int32_t logged_acquires;      /* entries used in acquires[] (first GRXTEST_LOGGED_CALLS calls) */
-    int32_t logged_releases;      /* entries used in releases[] */
+    int32_t logged_acquires;       /* entries used in acquires[] (first GRXTEST_LOGGED_CALLS calls) */
+    int32_t logged_releases;       /* entries used in releases[] */
     GRXTestDisplayCall acquires[GRXTEST_LOGGED_CALLS];
     GRXTestDisplayCall releases[GRXTEST_LOGGED_CALLS];
 } GRXTestRecord;
@@ -68,8 +68,8 @@ typedef int32_t(__cdecl* GRXTest_GetRecord_Fn)(GRXTestRecord* out, int32_t size)
 typedef int32_t(__cdecl* GRXTest_GetLastAcquireRecord_Fn)(uint8_t* out, int32_t size);
 /* Copies the display record the stand-in reports at (adapter position, display position);
  * returns 552, or 0 when there is none or size is below 552. */
-typedef int32_t(__cdecl* GRXTest_GetDisplayRecord_Fn)(int32_t adapter_position, int32_t display_position,
-                                                      uint8_t* out, int32_t size);
+typedef int32_t(__cdecl* GRXTest_GetDisplayRecord_Fn)(int32_t adapter_position, int32_t display_position, uint8_t* out,
+                                                      int32_t size);
 
 #ifdef __cplusplus
 }

@@ -11,7 +11,9 @@ using namespace standin;
 namespace {
 
 // The non-zero result that a GRXAPIXX_FAIL_* variable asks for, or 0.
-std::int32_t RequestedFailure(const char* name) { return IntSettingOr(name, 0); }
+std::int32_t RequestedFailure(const char* name) {
+    return IntSettingOr(name, 0);
+}
 
 }  // namespace
 

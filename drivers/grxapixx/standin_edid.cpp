@@ -10,7 +10,8 @@ constexpr int kPreferredDescriptorOffset = 54;
 
 bool BlockSumsToZero(const std::uint8_t* block) {
     unsigned sum = 0;
-    for (int i = 0; i < kBlockSize; ++i) sum += block[i];
+    for (int i = 0; i < kBlockSize; ++i)
+        sum += block[i];
     return (sum & 0xFF) == 0;
 }
 

@@ -17,7 +17,9 @@ int AdapterCount() {
     return count > kMaxAdapters ? kMaxAdapters : static_cast<int>(count);
 }
 
-std::int32_t AdapterIndexAt(int position) { return position + 1; }
+std::int32_t AdapterIndexAt(int position) {
+    return position + 1;
+}
 
 int AdapterPositionOf(std::int32_t adapter_index) {
     const int position = static_cast<int>(adapter_index) - 1;

@@ -105,8 +105,8 @@ std::int32_t WriteUnusableTiming(std::uint8_t* record, const Mode& mode) {
 
 extern "C" {
 
-std::int32_t __cdecl GRX_RemoteDisplay_Display_Acquire(std::int32_t adapter_index, DisplayId id,
-                                                       std::uint8_t* record, std::int32_t* handle) {
+std::int32_t __cdecl GRX_RemoteDisplay_Display_Acquire(std::int32_t adapter_index, DisplayId id, std::uint8_t* record,
+                                                       std::int32_t* handle) {
     StateAccess state;
     ++state->record.acquire_calls;
     GRXTestDisplayCall* entry =
@@ -126,8 +126,7 @@ std::int32_t __cdecl GRX_RemoteDisplay_Display_Acquire(std::int32_t adapter_inde
     return result;
 }
 
-std::int32_t __cdecl GRX_RemoteDisplay_Display_Release(std::int32_t adapter_index, DisplayId id,
-                                                       std::int32_t handle) {
+std::int32_t __cdecl GRX_RemoteDisplay_Display_Release(std::int32_t adapter_index, DisplayId id, std::int32_t handle) {
     StateAccess state;
     ++state->record.release_calls;
     state->record.probe_at_last_release = ProbeMutex();

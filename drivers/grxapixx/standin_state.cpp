@@ -13,7 +13,8 @@ SRWLOCK g_state_lock = SRWLOCK_INIT;  // needs no constructor or destructor
 StateAccess::StateAccess() : m_lock(win32::AcquireExclusive(g_state_lock)), m_state(&g_state) {}
 
 void ReleaseEverything(State& state) {
-    for (Acquisition& acquisition : state.acquisitions) acquisition = Acquisition{};
+    for (Acquisition& acquisition : state.acquisitions)
+        acquisition = Acquisition{};
     state.record.acquired_now = 0;
 }
 

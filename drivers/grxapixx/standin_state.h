@@ -13,8 +13,8 @@ namespace standin {
 struct Acquisition {
     bool acquired;
     std::int32_t handle;
-    Mode edid_mode;            // preferred timing of the EDID presented at acquisition
-    std::int32_t timing_calls; // timing queries since the acquisition
+    Mode edid_mode;             // preferred timing of the EDID presented at acquisition
+    std::int32_t timing_calls;  // timing queries since the acquisition
 };
 
 struct State {

@@ -28,7 +28,9 @@ EncoderSession* EncoderRegistry::Newest() const {
     return sessions_.empty() ? nullptr : sessions_.rbegin()->second.get();
 }
 
-bool EncoderRegistry::Remove(uint32_t handle) { return sessions_.erase(handle) != 0; }
+bool EncoderRegistry::Remove(uint32_t handle) {
+    return sessions_.erase(handle) != 0;
+}
 
 uint32_t EncoderRegistry::OutstandingCount() const {
     uint32_t count = 0;

@@ -121,8 +121,9 @@ std::unique_ptr<PictureSource> MakePictureSource(int width, int height, std::str
 EncoderSession::EncoderSession(const ZEPCreateParams& params, std::unique_ptr<PictureSource> source)
     : params_(params),
       splitOutputs_(params.outputType == vqx::zep::kOutputTypeTwoParts),
-      poolLimit_((params.optionalFieldMask & vqx::zep::kCreateFeedbacksValid) != 0 ? std::clamp<uint32_t>(params.feedbacks, 2, 32)
-                                                                    : kDefaultPoolLimit),
+      poolLimit_((params.optionalFieldMask & vqx::zep::kCreateFeedbacksValid) != 0
+                     ? std::clamp<uint32_t>(params.feedbacks, 2, 32)
+                     : kDefaultPoolLimit),
       source_(std::move(source)),
       encoder_(
           [&params] {
@@ -142,7 +143,9 @@ EncoderSession::EncoderSession(const ZEPCreateParams& params, std::unique_ptr<Pi
     ticksPerSecond_ = frequency.QuadPart;
 }
 
-EncoderSession::~EncoderSession() { StopWorker(); }
+EncoderSession::~EncoderSession() {
+    StopWorker();
+}
 
 void EncoderSession::SetConfig(const ZEPConfig& config) {
     const StreamConfig before = config_;

@@ -73,7 +73,7 @@ private:
     using ResourcePtr = std::unique_ptr<Resource>;
 
     void WorkerLoop();
-    ResourcePtr TakeFreeResource();         // under mutex_ (or before the worker runs)
+    ResourcePtr TakeFreeResource();          // under mutex_ (or before the worker runs)
     void RecordCoded(ResourcePtr resource);  // under mutex_
     void DiscardTentative();                 // under mutex_, worker idle
     void StopWorker();
@@ -87,7 +87,7 @@ private:
     int64_t ticksPerSecond_ = 1;
     std::unique_ptr<PictureSource> source_;
     StreamEncoder encoder_;
-    StreamConfig config_;         // as configured; taken by the next start
+    StreamConfig config_;  // as configured; taken by the next start
     bool started_ = false;
     int64_t startTicks_ = 0;
 
@@ -99,14 +99,14 @@ private:
     bool configPending_ = false;
     StreamConfig pendingConfig_;
     uint64_t picturesCoded_ = 0;
-    std::deque<ResourcePtr> coded_;        // coded, in order, not due or not delivered yet
-    std::vector<ResourcePtr> free_;        // reclaimed, reused last in first out
-    uint32_t resourcesInUse_ = 0;          // coded_ + ready_ + outstanding_ + the worker's one
-    std::deque<QztPictureInfo> infos_;     // of the latest pictures of this run
+    std::deque<ResourcePtr> coded_;     // coded, in order, not due or not delivered yet
+    std::vector<ResourcePtr> free_;     // reclaimed, reused last in first out
+    uint32_t resourcesInUse_ = 0;       // coded_ + ready_ + outstanding_ + the worker's one
+    std::deque<QztPictureInfo> infos_;  // of the latest pictures of this run
 
     // Used under ServiceMutex() only.
-    std::deque<ResourcePtr> ready_;          // due, not handed out yet
-    std::vector<ResourcePtr> outstanding_;   // handed out, awaiting reclaim
+    std::deque<ResourcePtr> ready_;         // due, not handed out yet
+    std::vector<ResourcePtr> outstanding_;  // handed out, awaiting reclaim
 };
 
 // The screen an encoder captures: the file named by QZTRVX32_SOURCE, else the synthetic screen.

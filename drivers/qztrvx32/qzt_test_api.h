@@ -26,21 +26,21 @@ constexpr int32_t kInternalError = -110;    // any other failure inside the stan
 constexpr uint32_t kMaxEncoders = 8;
 
 // Type codes of output entries.
-constexpr uint32_t kTypeContinuation = 0;  // the second part of an output split over two entries
+constexpr uint32_t kTypeContinuation = 0;     // the second part of an output split over two entries
 constexpr uint32_t kTypeFirstIdrPicture = 1;  // picture 0 after a start: [AUD,] SPS, PPS, IDR slices
 constexpr uint32_t kTypeIdrPicture = 2;       // any later IDR picture
-constexpr uint32_t kTypePPicture = 4;       // a P picture with changed macroblocks
-constexpr uint32_t kTypeSkippedPicture = 5;  // a P picture in which nothing changed (all skipped)
+constexpr uint32_t kTypePPicture = 4;         // a P picture with changed macroblocks
+constexpr uint32_t kTypeSkippedPicture = 5;   // a P picture in which nothing changed (all skipped)
 
 // What the stand-in knows of one output it coded (QztTest_GetPictureInfo).
 struct QztPictureInfo {
-    uint32_t picture;            // index since the start
-    uint32_t typeCode;           // kTypeFirstIdrPicture ... kTypeSkippedPicture
-    uint32_t bytes;              // the whole output, filler included
-    uint32_t fillerBytes;        // filler NAL units (type 12), start codes included
-    uint32_t crc;                // CRC-32 of the reconstruction, visible area as planar I420
-    uint32_t sliceQp;            // QP of the first macroblock
-    uint32_t minQp;              // over the macroblocks (skipped ones carry the QP they inherit)
+    uint32_t picture;      // index since the start
+    uint32_t typeCode;     // kTypeFirstIdrPicture ... kTypeSkippedPicture
+    uint32_t bytes;        // the whole output, filler included
+    uint32_t fillerBytes;  // filler NAL units (type 12), start codes included
+    uint32_t crc;          // CRC-32 of the reconstruction, visible area as planar I420
+    uint32_t sliceQp;      // QP of the first macroblock
+    uint32_t minQp;        // over the macroblocks (skipped ones carry the QP they inherit)
     uint32_t maxQp;
     uint32_t meanQpX100;
     uint32_t intraMbs;
@@ -63,7 +63,7 @@ using QztGetCallCountProc = uint32_t(__cdecl*)(const char* operation);
 using QztGetReclaimedIdsProc = uint32_t(__cdecl*)(uint32_t* out, uint32_t capacity);
 using QztGetOutstandingCountProc = uint32_t(__cdecl*)();
 using QztRenderFrameProc = int32_t(__cdecl*)(uint32_t width, uint32_t height, uint32_t frameIndex, uint8_t* out,
-                                              uint32_t size);
+                                             uint32_t size);
 using QztGetPictureInfoProc = int32_t(__cdecl*)(uint32_t handle, uint32_t picture, QztPictureInfo* out);
 }
 

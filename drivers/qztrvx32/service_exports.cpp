@@ -33,14 +33,17 @@ int32_t Guarded(Body body) noexcept {
     }
 }
 
-bool IsDimension(uint32_t value) { return value >= kMinDimension && value <= kMaxDimension && value % 2 == 0; }
-bool IsByte(uint32_t value) { return value >= 1 && value <= 255; }
+bool IsDimension(uint32_t value) {
+    return value >= kMinDimension && value <= kMaxDimension && value % 2 == 0;
+}
+bool IsByte(uint32_t value) {
+    return value >= 1 && value <= 255;
+}
 
 int32_t ValidateCreateParams(const ZEPCreateParams& params) {
     const bool valid = IsDimension(params.width) && IsDimension(params.height) && params.fpsNumerator != 0 &&
-                       params.fpsDenominator != 0 && params.usage <= kMaxUsage &&
-                       params.outputType >= kMinOutputType && params.outputType <= kMaxOutputType &&
-                       IsByte(params.profile) && IsByte(params.level);
+                       params.fpsDenominator != 0 && params.usage <= kMaxUsage && params.outputType >= kMinOutputType &&
+                       params.outputType <= kMaxOutputType && IsByte(params.profile) && IsByte(params.level);
     return valid ? 0 : kBadParameter;
 }
 
@@ -101,8 +104,8 @@ using namespace qzt;
 
 extern "C" {
 
-int32_t __stdcall ServiceCreate(const ZEPCreateParams* params, const ZEPCreateVersion* version,
-                                ZEPCreateResult* result, ZEPCreateInfo* info) {
+int32_t __stdcall ServiceCreate(const ZEPCreateParams* params, const ZEPCreateVersion* version, ZEPCreateResult* result,
+                                ZEPCreateInfo* info) {
     return Guarded([&] {
         if (params != nullptr && params->size == sizeof(ZEPCreateParams)) {
             Controls().lastCreateParams = *params;

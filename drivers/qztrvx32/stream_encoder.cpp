@@ -11,7 +11,7 @@ namespace qzt {
 namespace {
 
 constexpr int64_t kTimestampUnitsPerSecond = 10000000;  // 100 ns
-constexpr uint32_t kMaxRetries = 8;  // a picture coded this often at rising QPs is sent as it is
+constexpr uint32_t kMaxRetries = 8;                     // a picture coded this often at rising QPs is sent as it is
 
 // Mean absolute difference per luma sample between two pictures, over every second row.
 double MeanDifference(const Picture& a, const Picture& b) {
@@ -179,14 +179,15 @@ void StreamEncoder::EncodeNext(EncodedPicture& out) {
         int covered = 1 + static_cast<int>(config_.skippedPicPeriod);
         if (config_.idrPeriod != 0) {
             const uint32_t sinceIdr = idr ? 0 : picturesSinceIdr_;
-            covered = static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(covered), config_.idrPeriod - sinceIdr));
+            covered =
+                static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(covered), config_.idrPeriod - sinceIdr));
         }
         tentativeSkipped_ = false;
         CodeCodedPicture(idr, std::max(1, covered), out);
         skippedToGo_ = config_.skippedPicPeriod;
         const bool allSkipped = out.info.skippedMbs == static_cast<uint32_t>(coder_->MbCount());
-        out.typeCode = index == 0 ? kTypeFirstIdrPicture
-                       : idr      ? kTypeIdrPicture
+        out.typeCode = index == 0   ? kTypeFirstIdrPicture
+                       : idr        ? kTypeIdrPicture
                        : allSkipped ? kTypeSkippedPicture
                                     : kTypePPicture;
     }
@@ -217,8 +218,9 @@ void StreamEncoder::CodeCodedPicture(bool idr, int picturesCovered, EncodedPictu
         if (nextPicture_ == 0) {
             h264::AppendParameterSets(stream_, out.unit);
         }
-        stats = coder_->Code(current_, idr, refreshSlot_,
-                             [this](int mb, uint32_t bits) { return rate_.MacroblockQp(mb, bits); }, out.unit);
+        stats = coder_->Code(
+            current_, idr, refreshSlot_, [this](int mb, uint32_t bits) { return rate_.MacroblockQp(mb, bits); },
+            out.unit);
         const uint32_t bits = static_cast<uint32_t>(out.unit.bytes.size()) * 8;
         if (bits <= plan.maxBits) {
             break;

@@ -21,15 +21,15 @@ namespace qzt {
 
 // The stand-in's view of the configuration record after its clamps.
 struct StreamConfig {
-    uint32_t idrPeriod = 0;          // 0: only picture 0 is IDR
-    uint32_t skippedPicPeriod = 0;   // 0..7 skipped pictures after each coded one
-    uint32_t intraRefreshMbs = 0;    // macroblocks per refresh slot, 0: off
-    uint32_t mbsPerSlice = 0;        // 0: one slice
+    uint32_t idrPeriod = 0;         // 0: only picture 0 is IDR
+    uint32_t skippedPicPeriod = 0;  // 0..7 skipped pictures after each coded one
+    uint32_t intraRefreshMbs = 0;   // macroblocks per refresh slot, 0: off
+    uint32_t mbsPerSlice = 0;       // 0: one slice
     bool deblocking = true;
     bool halfPel = true;
     bool quarterPel = true;
     bool timingInfo = true;
-    RateSettings rate;               // frame rate filled in from the creation parameters
+    RateSettings rate;  // frame rate filled in from the creation parameters
 };
 
 // One coded output: its bytes, type code, timestamp and what the tests may ask of it.

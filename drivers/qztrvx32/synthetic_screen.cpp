@@ -18,8 +18,12 @@ struct Colour {
     uint8_t v;
 };
 
-int Even(int value) { return value & ~1; }
-int RoundUpTo16(int value) { return (value + 15) & ~15; }
+int Even(int value) {
+    return value & ~1;
+}
+int RoundUpTo16(int value) {
+    return (value + 15) & ~15;
+}
 
 // A position running back and forth over [0, range].
 int Bounce(int64_t position, int range) {
@@ -31,7 +35,9 @@ int Bounce(int64_t position, int range) {
     return static_cast<int>(phase <= range ? phase : period - phase);
 }
 
-uint8_t Level(int value) { return static_cast<uint8_t>(std::clamp(value, 16, 235)); }
+uint8_t Level(int value) {
+    return static_cast<uint8_t>(std::clamp(value, 16, 235));
+}
 
 // The desktop: a vertical gradient with a fine checker, a column of icons and a taskbar with a
 // start button along the bottom of the visible screen.
@@ -129,7 +135,8 @@ SyntheticScreen::SyntheticScreen(int width, int height) : width_(Even(width)), h
     cursorLumaMask_.resize(cursor_.y.size());
     for (int y = 0; y < cursor_.height; ++y) {
         for (int x = 0; x < cursor_.width; ++x) {
-            cursorLumaMask_[static_cast<size_t>(y) * cursor_.width + x] = InsideCursor(x, y, cursor_.width, cursor_.height);
+            cursorLumaMask_[static_cast<size_t>(y) * cursor_.width + x] =
+                InsideCursor(x, y, cursor_.width, cursor_.height);
         }
     }
     cursorChromaMask_.resize(cursor_.u.size());
@@ -143,8 +150,8 @@ SyntheticScreen::SyntheticScreen(int width, int height) : width_(Even(width)), h
 
 SceneLayout SyntheticScreen::LayoutAt(uint64_t frameIndex) const {
     const uint64_t cycle = frameIndex / kCycleFrames;
-    const int64_t t = static_cast<int64_t>(cycle * kMovingFrames +
-                                           std::min<uint64_t>(frameIndex % kCycleFrames, kMovingFrames));
+    const int64_t t =
+        static_cast<int64_t>(cycle * kMovingFrames + std::min<uint64_t>(frameIndex % kCycleFrames, kMovingFrames));
     SceneLayout layout;
     layout.window = {Even(Bounce(t * 6, width_ - window_.width)), Even(Bounce(t * 4, height_ - window_.height)),
                      window_.width, window_.height};

@@ -65,9 +65,9 @@ private:
 
     int width_;
     int height_;
-    Picture desktop_;                  // padded size
-    Picture window_;                   // the window's own pixels
-    Picture cursor_;                   // the cursor's own pixels
+    Picture desktop_;                        // padded size
+    Picture window_;                         // the window's own pixels
+    Picture cursor_;                         // the cursor's own pixels
     std::vector<uint8_t> cursorLumaMask_;    // 1 where the cursor covers a luma sample
     std::vector<uint8_t> cursorChromaMask_;  // 1 where it covers a chroma sample
 };

@@ -6,9 +6,10 @@
 namespace qzt {
 namespace {
 
-constexpr const char* kOperationNames[kOperationCount] = {
-    "ZEPCreate",      "ZEPDestroy",    "Ordinal1302",     "ZEPSetConfig",             "ZEPStartEncode",
-    "ZEPStopEncode", "Ordinal1306",   "ZEPQueryOutputs", "ZEPReclaimOutputResource", "ZEPGetCaps"};
+constexpr const char* kOperationNames[kOperationCount] = {"ZEPCreate",    "ZEPDestroy",      "Ordinal1302",
+                                                          "ZEPSetConfig", "ZEPStartEncode",  "ZEPStopEncode",
+                                                          "Ordinal1306",  "ZEPQueryOutputs", "ZEPReclaimOutputResource",
+                                                          "ZEPGetCaps"};
 
 }  // namespace
 

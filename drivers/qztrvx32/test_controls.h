@@ -14,8 +14,18 @@
 namespace qzt {
 
 // The entry points, in ordinal order (1300 + index).
-enum class Operation { Create, Destroy, Reserved1302, SetConfig, StartEncode, StopEncode, Reserved1306,
-                       QueryOutputs, ReclaimOutputResource, GetCaps };
+enum class Operation {
+    Create,
+    Destroy,
+    Reserved1302,
+    SetConfig,
+    StartEncode,
+    StopEncode,
+    Reserved1306,
+    QueryOutputs,
+    ReclaimOutputResource,
+    GetCaps
+};
 constexpr size_t kOperationCount = 10;
 
 // The operation of a name as the tests spell it ("ZEPCreate" ... "ZEPGetCaps", "Ordinal1302",
@@ -37,7 +47,7 @@ struct ControlState {
     uint32_t emptyQueries = 0;            // queries still to answer with untouched entries
     std::optional<vqx::zep::ZEPCreateParams> lastCreateParams;
     std::optional<vqx::zep::ZEPConfig> lastConfig;
-    std::vector<uint32_t> reclaimedIds;   // resource ids of every well-formed reclaim call
+    std::vector<uint32_t> reclaimedIds;  // resource ids of every well-formed reclaim call
 };
 
 std::mutex& ServiceMutex();

@@ -106,8 +106,7 @@ uint32_t __cdecl QztTest_GetOutstandingCount() {
     return Registry().OutstandingCount();
 }
 
-int32_t __cdecl QztTest_RenderFrame(uint32_t width, uint32_t height, uint32_t frameIndex, uint8_t* out,
-                                    uint32_t size) {
+int32_t __cdecl QztTest_RenderFrame(uint32_t width, uint32_t height, uint32_t frameIndex, uint8_t* out, uint32_t size) {
     if (width < 16 || height < 16 || width > 4096 || height > 4096 || width % 2 != 0 || height % 2 != 0) {
         return kBadParameter;
     }

@@ -43,14 +43,14 @@ public:
     }
     // Raising operations: VQX_ALREADY_INITIALIZED when the state is already at or above the
     // target, VQX_NOT_INITIALIZED when it is more than one step below.
-    virtual VQX_ERROR VQX_CALL AcquireDisplay() = 0;   // 0 -> 1
-    virtual VQX_ERROR VQX_CALL CreateEncoder() = 0;    // 1 -> 2
-    virtual VQX_ERROR VQX_CALL StartEncode() = 0;      // 2 -> 3
+    virtual VQX_ERROR VQX_CALL AcquireDisplay() = 0;  // 0 -> 1
+    virtual VQX_ERROR VQX_CALL CreateEncoder() = 0;   // 1 -> 2
+    virtual VQX_ERROR VQX_CALL StartEncode() = 0;     // 2 -> 3
     // Lowering operations: VQX_ALREADY_INITIALIZED below their source state,
     // VQX_NOT_INITIALIZED above it.
-    virtual VQX_ERROR VQX_CALL StopEncode() = 0;       // 3 -> 2
-    virtual VQX_ERROR VQX_CALL DestroyEncoder() = 0;   // 2 -> 1
-    virtual VQX_ERROR VQX_CALL ReleaseDisplay() = 0;   // 1 -> 0
+    virtual VQX_ERROR VQX_CALL StopEncode() = 0;      // 3 -> 2
+    virtual VQX_ERROR VQX_CALL DestroyEncoder() = 0;  // 2 -> 1
+    virtual VQX_ERROR VQX_CALL ReleaseDisplay() = 0;  // 1 -> 0
     // State 3 only: VQX_OK with a new buffer, VQX_REPEAT when nothing came in time or the query
     // was cancelled, VQX_ZEP_QUERY_FAILED when the service failed.
     virtual VQX_ERROR VQX_CALL QueryOutput(VQXZepBuffer** ppBuffer) = 0;

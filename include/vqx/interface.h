@@ -87,21 +87,41 @@ class VQXPtr {
 public:
     VQXPtr() = default;
     // Takes over a reference the caller already owns (no Acquire).
-    static VQXPtr Adopt(T* p) { VQXPtr holder; holder.m_p = p; return holder; }
+    static VQXPtr Adopt(T* p) {
+        VQXPtr holder;
+        holder.m_p = p;
+        return holder;
+    }
     // Shares an existing pointer (one Acquire).
-    static VQXPtr Share(T* p) { if (p) p->Acquire(); return Adopt(p); }
-    VQXPtr(const VQXPtr& other) : m_p(other.m_p) { if (m_p) m_p->Acquire(); }
+    static VQXPtr Share(T* p) {
+        if (p) p->Acquire();
+        return Adopt(p);
+    }
+    VQXPtr(const VQXPtr& other) : m_p(other.m_p) {
+        if (m_p) m_p->Acquire();
+    }
     VQXPtr(VQXPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
-    VQXPtr& operator=(VQXPtr other) noexcept { std::swap(m_p, other.m_p); return *this; }
+    VQXPtr& operator=(VQXPtr other) noexcept {
+        std::swap(m_p, other.m_p);
+        return *this;
+    }
     ~VQXPtr() { reset(); }
 
-    void reset() { if (T* p = std::exchange(m_p, nullptr)) p->Release(); }
+    void reset() {
+        if (T* p = std::exchange(m_p, nullptr)) p->Release();
+    }
     T* get() const { return m_p; }
     T* operator->() const { return m_p; }
     explicit operator bool() const { return m_p != nullptr; }
     // For out-parameters: releases what is held and returns the slot to fill.
-    T** put() { reset(); return &m_p; }
-    void** put_void() { reset(); return reinterpret_cast<void**>(&m_p); }
+    T** put() {
+        reset();
+        return &m_p;
+    }
+    void** put_void() {
+        reset();
+        return reinterpret_cast<void**>(&m_p);
+    }
     T* detach() { return std::exchange(m_p, nullptr); }
 
 private:

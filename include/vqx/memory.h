@@ -6,11 +6,11 @@
 #include <vqx/platform.h>
 
 extern "C" {
-VQX_API void* VQX_CALL vqx_alloc(size_t count);                      // malloc (0: runtime's choice)
-VQX_API void VQX_CALL vqx_free(void* ptr);                           // free
+VQX_API void* VQX_CALL vqx_alloc(size_t count);  // malloc (0: runtime's choice)
+VQX_API void VQX_CALL vqx_free(void* ptr);       // free
 VQX_API void* VQX_CALL vqx_aligned_alloc(size_t count, size_t alignment);
 VQX_API void VQX_CALL vqx_aligned_free(void* ptr);
-VQX_API void* VQX_CALL vqx_virtual_alloc(size_t count);              // committed, read/write
+VQX_API void* VQX_CALL vqx_virtual_alloc(size_t count);  // committed, read/write
 VQX_API void VQX_CALL vqx_virtual_free(void* ptr);
 
 // Whole seconds since 1970-01-01 UTC.
@@ -28,6 +28,5 @@ VQX_API vqx::int32 VQX_CALL vqx_isnan(double value);
 VQX_API vqx::int32 VQX_CALL vqx_isinf(double value);
 // Continued-fraction approximation with |numerator|, |denominator| <= max. NaN gives 0/0,
 // +-infinity +-1/0, magnitudes from about 2^62 0/0; null output pointers: nothing is written.
-VQX_API void VQX_CALL vqx_double2fraction(double value, vqx::int32 max, vqx::int32* numerator,
-                                          vqx::int32* denominator);
+VQX_API void VQX_CALL vqx_double2fraction(double value, vqx::int32 max, vqx::int32* numerator, vqx::int32* denominator);
 }

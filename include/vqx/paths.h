@@ -30,12 +30,12 @@ using vqx_vector = std::vector<T, vqx_allocator<T>>;
 
 // One directory entry, filled from the C library's 64-bit find record.
 struct vqx_file_item_descriptor {
-    uint32 attributes;   // the C library's attribute bits; 0x10 marks a directory
-    int64 time_create;   // seconds since 1970-01-01 UTC
+    uint32 attributes;  // the C library's attribute bits; 0x10 marks a directory
+    int64 time_create;  // seconds since 1970-01-01 UTC
     int64 time_access;
     int64 time_write;
-    int64 size;          // bytes
-    wchar_t name[260];   // the entry's name without its folder, NUL-terminated
+    int64 size;         // bytes
+    wchar_t name[260];  // the entry's name without its folder, NUL-terminated
 };
 
 // Flags of vqx_open_file.
@@ -85,8 +85,7 @@ VQX_API bool VQX_CALL vqx_dir_exists(const vqx_wstring& path);
 VQX_API bool VQX_CALL vqx_make_dir(const vqx_wstring& path);
 VQX_API bool VQX_CALL vqx_delete_dir(const vqx_wstring& path, bool recursive);
 // Directories first, then files, each group in the collation order captured at library load.
-VQX_API bool VQX_CALL vqx_enumerate_directory(const vqx_wstring& pattern,
-                                              vqx_vector<vqx_file_item_descriptor>& items);
+VQX_API bool VQX_CALL vqx_enumerate_directory(const vqx_wstring& pattern, vqx_vector<vqx_file_item_descriptor>& items);
 
 VQX_API vqx_file_handle VQX_CALL vqx_open_file(const vqx_wstring& path, VQX_FileAccess access);
 // Bytes actually transferred, 0 on failure.

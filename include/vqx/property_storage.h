@@ -94,8 +94,7 @@ public:
     void Notify(const wchar_t* name);
 
     // The AddTo walk: every value in map order into dest (see the storages' AddTo).
-    VQX_ERROR AddTo(VQXPropertyStorage* dest, bool overwrite, bool deep,
-                    const PropertyCopyRules& rules) const;
+    VQX_ERROR AddTo(VQXPropertyStorage* dest, bool overwrite, bool deep, const PropertyCopyRules& rules) const;
     // CopyTo of self: empties dest and calls self's AddTo through the virtual table.
     static VQX_ERROR CopyTo(VQXPropertyStorage& self, VQXPropertyStorage* dest, bool deep,
                             const PropertyCopyRules& rules);

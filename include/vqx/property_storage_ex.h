@@ -48,9 +48,8 @@ public:
     // All three variants empty, pointers null.
     VQXPropertyInfoImpl();
     VQXPropertyInfoImpl(const wchar_t* name, const wchar_t* desc, VQX_VARIANT_TYPE type,
-                        VQX_PROPERTY_CONTENT_TYPE contentType, VQXVARIANT defaultValue,
-                        VQXVARIANT minValue, VQXVARIANT maxValue, bool allowChange,
-                        const VQXEnumDescriptionEntry* pEnumDescription);
+                        VQX_PROPERTY_CONTENT_TYPE contentType, VQXVARIANT defaultValue, VQXVARIANT minValue,
+                        VQXVARIANT maxValue, bool allowChange, const VQXEnumDescriptionEntry* pEnumDescription);
     VQXPropertyInfoImpl(const VQXPropertyInfoImpl& other);
     VQXPropertyInfoImpl& operator=(const VQXPropertyInfoImpl& other);
     ~VQXPropertyInfoImpl();
@@ -68,8 +67,7 @@ public:
     virtual VQX_ERROR VQX_CALL GetPropertyInfo(const wchar_t* name, const VQXPropertyInfo** info) = 0;
     virtual VQX_ERROR VQX_CALL GetPropertyInfo(uint32 index, const VQXPropertyInfo** info) = 0;
     // Converts value to the described kind into *validated (the caller clears it) and checks it.
-    virtual VQX_ERROR VQX_CALL ValidateProperty(const wchar_t* name, VQXVARIANT value,
-                                                VQXVARIANT* validated) = 0;
+    virtual VQX_ERROR VQX_CALL ValidateProperty(const wchar_t* name, VQXVARIANT value, VQXVARIANT* validated) = 0;
 };
 
 // The validated storage: SetProperty stores only what ValidateProperty accepts (converted to the
@@ -99,8 +97,7 @@ public:
     uint32 VQX_CALL GetPropertiesInfoCount() override;
     VQX_ERROR VQX_CALL GetPropertyInfo(const wchar_t* name, const VQXPropertyInfo** info) override;
     VQX_ERROR VQX_CALL GetPropertyInfo(uint32 index, const VQXPropertyInfo** info) override;
-    VQX_ERROR VQX_CALL ValidateProperty(const wchar_t* name, VQXVARIANT value,
-                                        VQXVARIANT* validated) override;
+    VQX_ERROR VQX_CALL ValidateProperty(const wchar_t* name, VQXVARIANT value, VQXVARIANT* validated) override;
 
     // Borrows the array (no copy), replacing any earlier registration; values are untouched.
     virtual VQX_ERROR VQX_CALL RegisterProperties(const VQXPropertyInfoImpl* infos, uint32 count);

@@ -30,9 +30,13 @@ public:
     void deallocate(T* pointer, size_t) noexcept { vqx_free(pointer); }
 
     template <class U>
-    bool operator==(const vqx_allocator<U>&) const noexcept { return true; }
+    bool operator==(const vqx_allocator<U>&) const noexcept {
+        return true;
+    }
     template <class U>
-    bool operator!=(const vqx_allocator<U>&) const noexcept { return false; }
+    bool operator!=(const vqx_allocator<U>&) const noexcept {
+        return false;
+    }
 };
 
 using vqx_string = std::basic_string<char, std::char_traits<char>, vqx_allocator<char>>;

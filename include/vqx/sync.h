@@ -33,9 +33,9 @@ VQX_API bool VQX_CALL vqx_wait_for_event_timeout(vqx_handle object, uint32 timeo
 
 VQX_API vqx_handle VQX_CALL vqx_create_mutex(bool initially_owned, const wchar_t* name);
 VQX_API vqx_handle VQX_CALL vqx_open_mutex(const wchar_t* name);
-VQX_API bool VQX_CALL vqx_wait_for_mutex(vqx_handle mutex, uint32 timeout);   // same as vqx_wait_for_event
+VQX_API bool VQX_CALL vqx_wait_for_mutex(vqx_handle mutex, uint32 timeout);  // same as vqx_wait_for_event
 VQX_API bool VQX_CALL vqx_release_mutex(vqx_handle mutex);
-VQX_API bool VQX_CALL vqx_delete_mutex(vqx_handle mutex);                    // same as vqx_delete_event
+VQX_API bool VQX_CALL vqx_delete_mutex(vqx_handle mutex);  // same as vqx_delete_event
 
 // A null semaphore (maximum 0) sets no limit: waits, releases and deletes succeed at once.
 VQX_API vqx_handle VQX_CALL vqx_create_semaphore(int32 initial, int32 maximum, const wchar_t* name);
@@ -60,8 +60,8 @@ class VQX_CLASS_API VQXEvent : public VQXSyncBase {
 public:
     explicit VQXEvent(bool initially_signalled = false, bool manual_reset = false, const wchar_t* name = nullptr);
     ~VQXEvent() override;
-    bool Lock(uint32 timeout) override;      // true only when signalled
-    bool Unlock() override;                  // does nothing, true
+    bool Lock(uint32 timeout) override;        // true only when signalled
+    bool Unlock() override;                    // does nothing, true
     virtual bool LockTimeout(uint32 timeout);  // true when signalled or timed out
     bool SetEvent();
     bool ResetEvent();

@@ -81,8 +81,8 @@ private:
 
     VQXThread* m_owner;
     std::uintptr_t m_thread = kNoThread;  // _beginthread's value; kNoThread while idle
-    VQXEvent m_stopEvent;                  // manual reset; signalled while no stop is pending
-    VQXCriticalSection m_stateLock;        // orders owner and worker around m_thread
+    VQXEvent m_stopEvent;                 // manual reset; signalled while no stop is pending
+    VQXCriticalSection m_stateLock;       // orders owner and worker around m_thread
 };
 
 // Ends the calling thread at once (_endthread); the steps after Run in the worker do not happen.

@@ -92,7 +92,8 @@ VQX_API void VQX_CDECL vqxTrace(vqx::int32 level, const wchar_t* facility, const
 VQX_API void VQX_CALL vqxTraceVaW(vqx::int32 level, const wchar_t* facility, const wchar_t* format, va_list args);
 VQX_API void VQX_CALL vqxTraceVa(vqx::int32 level, const char* facility, const char* format, va_list args);
 // One message: "\r\n", then lines of up to 16 entries "0x%02X, ", each line followed by "\r\n".
-VQX_API void VQX_CALL vqxTraceBuffer(vqx::int32 level, const wchar_t* facility, const vqx::uint8* data, vqx::uint32 size);
+VQX_API void VQX_CALL vqxTraceBuffer(vqx::int32 level, const wchar_t* facility, const vqx::uint8* data,
+                                     vqx::uint32 size);
 VQX_API vqx::int32 VQX_CALL vqxTraceSetLevel(vqx::int32 level);
 VQX_API bool VQX_CALL vqxTraceEnableFacility(const wchar_t* facility);
 VQX_API bool VQX_CALL vqxTraceDisableFacility(const wchar_t* facility);

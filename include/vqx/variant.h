@@ -48,31 +48,62 @@ VQX_API VQX_ERROR VQX_CALL VQXVariantAssignInterface(VQXVARIANT* dest, VQXInterf
 VQX_API VQX_ERROR VQX_CALL VQXVariantCopy(VQXVARIANT* dest, const VQXVARIANT* src);
 VQX_API VQX_ERROR VQX_CALL VQXVariantCompare(const VQXVARIANT* a, const VQXVARIANT* b, bool& equal);
 // src null converts dest in place.
-VQX_API VQX_ERROR VQX_CALL VQXVariantChangeType(VQXVARIANT* dest, const VQXVARIANT* src,
-                                                VQX_VARIANT_TYPE target);
+VQX_API VQX_ERROR VQX_CALL VQXVariantChangeType(VQXVARIANT* dest, const VQXVARIANT* src, VQX_VARIANT_TYPE target);
 }
 
 // Owning wrapper: copies with VQXVariantCopy, clears on destruction. No fields of its own.
 class VQXVariant : public VQXVARIANT {
 public:
     VQXVariant() { VQXVariantInit(this); }
-    VQXVariant(const VQXVARIANT& other) { VQXVariantInit(this); VQXVariantCopy(this, &other); }
-    VQXVariant(const VQXVariant& other) : VQXVARIANT() { VQXVariantInit(this); VQXVariantCopy(this, &other); }
+    VQXVariant(const VQXVARIANT& other) {
+        VQXVariantInit(this);
+        VQXVariantCopy(this, &other);
+    }
+    VQXVariant(const VQXVariant& other) : VQXVARIANT() {
+        VQXVariantInit(this);
+        VQXVariantCopy(this, &other);
+    }
     explicit VQXVariant(VQXInterface* value) {
         VQXVariantInit(this);
         if (value != nullptr) VQXVariantAssignInterface(this, value);
     }
     ~VQXVariant() { VQXVariantClear(this); }
 
-    VQXVariant& operator=(const VQXVARIANT& other) { VQXVariantCopy(this, &other); return *this; }
-    VQXVariant& operator=(const VQXVariant& other) { VQXVariantCopy(this, &other); return *this; }
+    VQXVariant& operator=(const VQXVARIANT& other) {
+        VQXVariantCopy(this, &other);
+        return *this;
+    }
+    VQXVariant& operator=(const VQXVariant& other) {
+        VQXVariantCopy(this, &other);
+        return *this;
+    }
 
     // Convenience constructors used inside the library and by hosts.
-    static VQXVariant FromBool(bool value) { VQXVariant v; VQXVariantAssignBool(&v, value); return v; }
-    static VQXVariant FromInt64(int64 value) { VQXVariant v; VQXVariantAssignInt64(&v, value); return v; }
-    static VQXVariant FromDouble(double value) { VQXVariant v; VQXVariantAssignDouble(&v, value); return v; }
-    static VQXVariant FromString(const char* value) { VQXVariant v; VQXVariantAssignString(&v, value); return v; }
-    static VQXVariant FromWString(const wchar_t* value) { VQXVariant v; VQXVariantAssignWString(&v, value); return v; }
+    static VQXVariant FromBool(bool value) {
+        VQXVariant v;
+        VQXVariantAssignBool(&v, value);
+        return v;
+    }
+    static VQXVariant FromInt64(int64 value) {
+        VQXVariant v;
+        VQXVariantAssignInt64(&v, value);
+        return v;
+    }
+    static VQXVariant FromDouble(double value) {
+        VQXVariant v;
+        VQXVariantAssignDouble(&v, value);
+        return v;
+    }
+    static VQXVariant FromString(const char* value) {
+        VQXVariant v;
+        VQXVariantAssignString(&v, value);
+        return v;
+    }
+    static VQXVariant FromWString(const wchar_t* value) {
+        VQXVariant v;
+        VQXVariantAssignWString(&v, value);
+        return v;
+    }
 
     // Payload when already of the kind, else converted through a temporary. A failed
     // conversion reads as false / 0. ToBool of an empty variant is false.

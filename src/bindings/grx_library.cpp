@@ -104,10 +104,16 @@ void* __stdcall AllocateForLibrary(std::int32_t size) {
     return size < 0 ? nullptr : std::malloc(static_cast<std::size_t>(size));
 }
 
-const GRXFunctions* BindDisplayLibrary() { return g_library.Bind(); }
+const GRXFunctions* BindDisplayLibrary() {
+    return g_library.Bind();
+}
 
-const GRXFunctions* BoundDisplayLibrary() { return g_library.Current(); }
+const GRXFunctions* BoundDisplayLibrary() {
+    return g_library.Current();
+}
 
-void UnbindDisplayLibrary() { g_library.Unbind(); }
+void UnbindDisplayLibrary() {
+    g_library.Unbind();
+}
 
 }  // namespace grx::detail

@@ -19,7 +19,9 @@ namespace {
 constexpr std::int32_t kDelayStepMs = 100;
 constexpr std::int32_t kLastDelayMs = 2000;
 
-void SleepMilliseconds(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+void SleepMilliseconds(std::uint32_t milliseconds) {
+    ::Sleep(milliseconds);
+}
 
 std::atomic<detail::SleepFunction> g_timing_sleep{&SleepMilliseconds};
 

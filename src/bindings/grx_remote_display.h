@@ -20,7 +20,7 @@ extern const wchar_t kAcquisitionMarkerName[];
 struct DisplayTiming {
     std::int32_t width;
     std::int32_t height;
-    std::int32_t numerator;    // frame rate = numerator / denominator
+    std::int32_t numerator;  // frame rate = numerator / denominator
     std::int32_t denominator;
 };
 

@@ -22,7 +22,9 @@ std::array<std::atomic<ServiceProc>, kOrdinalCount> g_entryPoints{};
 // Serialises first bindings; later calls return before taking it.
 SRWLOCK g_bindLock = SRWLOCK_INIT;
 
-bool IsBound() { return g_entryPoints[0].load(std::memory_order_acquire) != nullptr; }
+bool IsBound() {
+    return g_entryPoints[0].load(std::memory_order_acquire) != nullptr;
+}
 
 ServiceProc LookUp(HMODULE module, uint32_t ordinal) {
     const FARPROC proc = GetProcAddress(module, MAKEINTRESOURCEA(ordinal));

@@ -27,8 +27,7 @@ Char* DuplicateText(const Char* text) {
 // Stores a text of kind 4 or 5. The copy is made before dest is cleared, so assigning a
 // variant's own text to it is safe; a failed clear frees the copy and stores nothing.
 template <class Char>
-VQX_ERROR AssignText(VQXVARIANT* dest, const Char* value, VQX_VARIANT_TYPE kind,
-                     Char* VQXVARIANT::*member) {
+VQX_ERROR AssignText(VQXVARIANT* dest, const Char* value, VQX_VARIANT_TYPE kind, Char* VQXVARIANT::*member) {
     if (dest == nullptr || value == nullptr) return VQX_NULL_POINTER;
     win32::UniqueMalloc<Char> copy(DuplicateText(value));
     const VQX_ERROR cleared = VQXVariantClear(dest);
@@ -51,20 +50,20 @@ bool TextsEqual(const wchar_t* a, const wchar_t* b) {
 // Equality of two records of the same valid kind.
 bool PayloadsEqual(const VQXVARIANT& a, const VQXVARIANT& b) {
     switch (a.type) {
-    case VQX_VARIANT_BOOL:
-        return std::memcmp(&a.boolValue, &b.boolValue, sizeof(bool)) == 0;
-    case VQX_VARIANT_INT64:
-        return a.int64Value == b.int64Value;
-    case VQX_VARIANT_DOUBLE:
-        return a.doubleValue == b.doubleValue;
-    case VQX_VARIANT_STRING:
-        return TextsEqual(a.stringValue, b.stringValue);
-    case VQX_VARIANT_WSTRING:
-        return TextsEqual(a.wstringValue, b.wstringValue);
-    case VQX_VARIANT_INTERFACE:
-        return a.pInterface == b.pInterface;
-    default:
-        return true;  // empty
+        case VQX_VARIANT_BOOL:
+            return std::memcmp(&a.boolValue, &b.boolValue, sizeof(bool)) == 0;
+        case VQX_VARIANT_INT64:
+            return a.int64Value == b.int64Value;
+        case VQX_VARIANT_DOUBLE:
+            return a.doubleValue == b.doubleValue;
+        case VQX_VARIANT_STRING:
+            return TextsEqual(a.stringValue, b.stringValue);
+        case VQX_VARIANT_WSTRING:
+            return TextsEqual(a.wstringValue, b.wstringValue);
+        case VQX_VARIANT_INTERFACE:
+            return a.pInterface == b.pInterface;
+        default:
+            return true;  // empty
     }
 }
 
@@ -81,25 +80,25 @@ VQX_ERROR VQX_CALL VQXVariantInit(VQXVARIANT* variant) {
 VQX_ERROR VQX_CALL VQXVariantClear(VQXVARIANT* variant) {
     if (variant == nullptr) return VQX_NULL_POINTER;
     switch (variant->type) {
-    case VQX_VARIANT_EMPTY:
-    case VQX_VARIANT_BOOL:
-    case VQX_VARIANT_INT64:
-    case VQX_VARIANT_DOUBLE:
-        break;
-    case VQX_VARIANT_STRING:
-        win32::UniqueMalloc<char>::CloseRaw(variant->stringValue);
-        break;
-    case VQX_VARIANT_WSTRING:
-        win32::UniqueMalloc<wchar_t>::CloseRaw(variant->wstringValue);
-        break;
-    case VQX_VARIANT_INTERFACE:
-        if (variant->pInterface != nullptr) {
-            variant->pInterface->Release();
-            variant->pInterface = nullptr;
-        }
-        break;
-    default:
-        return VQX_INVALID_PARAMETER;
+        case VQX_VARIANT_EMPTY:
+        case VQX_VARIANT_BOOL:
+        case VQX_VARIANT_INT64:
+        case VQX_VARIANT_DOUBLE:
+            break;
+        case VQX_VARIANT_STRING:
+            win32::UniqueMalloc<char>::CloseRaw(variant->stringValue);
+            break;
+        case VQX_VARIANT_WSTRING:
+            win32::UniqueMalloc<wchar_t>::CloseRaw(variant->wstringValue);
+            break;
+        case VQX_VARIANT_INTERFACE:
+            if (variant->pInterface != nullptr) {
+                variant->pInterface->Release();
+                variant->pInterface = nullptr;
+            }
+            break;
+        default:
+            return VQX_INVALID_PARAMETER;
     }
     variant->type = VQX_VARIANT_EMPTY;
     return VQX_OK;
@@ -158,22 +157,22 @@ VQX_ERROR VQX_CALL VQXVariantCopy(VQXVARIANT* dest, const VQXVARIANT* src) {
     if (dest == src) return VQX_OK;
     if (dest == nullptr || src == nullptr) return VQX_NULL_POINTER;
     switch (src->type) {
-    case VQX_VARIANT_EMPTY:
-        return VQXVariantClear(dest);
-    case VQX_VARIANT_BOOL:
-        return VQXVariantAssignBool(dest, src->boolValue);
-    case VQX_VARIANT_INT64:
-        return VQXVariantAssignInt64(dest, src->int64Value);
-    case VQX_VARIANT_DOUBLE:
-        return VQXVariantAssignDouble(dest, src->doubleValue);
-    case VQX_VARIANT_STRING:
-        return VQXVariantAssignString(dest, src->stringValue);
-    case VQX_VARIANT_WSTRING:
-        return VQXVariantAssignWString(dest, src->wstringValue);
-    case VQX_VARIANT_INTERFACE:
-        return VQXVariantAssignInterface(dest, src->pInterface);
-    default:
-        return VQX_INVALID_PARAMETER;
+        case VQX_VARIANT_EMPTY:
+            return VQXVariantClear(dest);
+        case VQX_VARIANT_BOOL:
+            return VQXVariantAssignBool(dest, src->boolValue);
+        case VQX_VARIANT_INT64:
+            return VQXVariantAssignInt64(dest, src->int64Value);
+        case VQX_VARIANT_DOUBLE:
+            return VQXVariantAssignDouble(dest, src->doubleValue);
+        case VQX_VARIANT_STRING:
+            return VQXVariantAssignString(dest, src->stringValue);
+        case VQX_VARIANT_WSTRING:
+            return VQXVariantAssignWString(dest, src->wstringValue);
+        case VQX_VARIANT_INTERFACE:
+            return VQXVariantAssignInterface(dest, src->pInterface);
+        default:
+            return VQX_INVALID_PARAMETER;
     }
 }
 

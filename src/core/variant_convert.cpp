@@ -26,9 +26,7 @@ struct ScanFormats<char> {
     static constexpr const char* kHexInt64 = "0x%I64x";
     static constexpr const char* kDecimalInt64 = "%I64d";
     static constexpr const char* kDouble = "%lf";
-    static int Scan(const char* text, const char* format, void* out) {
-        return vqx_crt_sscanf(text, format, out);
-    }
+    static int Scan(const char* text, const char* format, void* out) { return vqx_crt_sscanf(text, format, out); }
 };
 
 template <>
@@ -44,14 +42,15 @@ struct ScanFormats<wchar_t> {
 // The blanks scanf skips before a conversion.
 template <class Char>
 bool IsScanBlank(Char c) {
-    return c == Char(' ') || c == Char('\t') || c == Char('\n') || c == Char('\v') ||
-           c == Char('\f') || c == Char('\r');
+    return c == Char(' ') || c == Char('\t') || c == Char('\n') || c == Char('\v') || c == Char('\f') ||
+           c == Char('\r');
 }
 
 // True when only blanks follow `text`: the input ends before a conversion could start.
 template <class Char>
 bool OnlyBlanks(const Char* text) {
-    while (IsScanBlank(*text)) ++text;
+    while (IsScanBlank(*text))
+        ++text;
     return *text == Char('\0');
 }
 
@@ -80,13 +79,16 @@ bool TextToDouble(const Char* text, double& value) {
     return ScanSucceeded(ScanFormats<Char>::Scan(text, ScanFormats<Char>::kDouble, &value), text);
 }
 
-bool SameText(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
-bool SameText(const wchar_t* a, const wchar_t* b) { return std::wcscmp(a, b) == 0; }
+bool SameText(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
+bool SameText(const wchar_t* a, const wchar_t* b) {
+    return std::wcscmp(a, b) == 0;
+}
 
 // Exactly the three spellings of each word; every other text goes through the int64 rule.
 template <class Char>
-bool TextToBool(const Char* text, bool& value, const Char* const (&trueWords)[3],
-                const Char* const (&falseWords)[3]) {
+bool TextToBool(const Char* text, bool& value, const Char* const (&trueWords)[3], const Char* const (&falseWords)[3]) {
     for (const Char* word : trueWords) {
         if (SameText(text, word)) {
             value = true;
@@ -131,83 +133,104 @@ bool HasText(const VQXVARIANT& v) {
 
 bool ReadBool(const VQXVARIANT& src, bool& out) {
     switch (src.type) {
-    case VQX_VARIANT_INT64: out = src.int64Value != 0; return true;
-    case VQX_VARIANT_DOUBLE: out = src.doubleValue != 0.0; return true;  // NaN reads as true
-    case VQX_VARIANT_STRING: return HasText(src) && TextToBool(src.stringValue, out);
-    case VQX_VARIANT_WSTRING: return HasText(src) && TextToBool(src.wstringValue, out);
-    default: return false;
+        case VQX_VARIANT_INT64:
+            out = src.int64Value != 0;
+            return true;
+        case VQX_VARIANT_DOUBLE:
+            out = src.doubleValue != 0.0;
+            return true;  // NaN reads as true
+        case VQX_VARIANT_STRING:
+            return HasText(src) && TextToBool(src.stringValue, out);
+        case VQX_VARIANT_WSTRING:
+            return HasText(src) && TextToBool(src.wstringValue, out);
+        default:
+            return false;
     }
 }
 
 bool ReadInt64(const VQXVARIANT& src, int64& out) {
     switch (src.type) {
-    case VQX_VARIANT_BOOL: out = src.boolValue ? 1 : 0; return true;
-    case VQX_VARIANT_DOUBLE: out = DoubleToInt64(src.doubleValue); return true;
-    case VQX_VARIANT_STRING: return HasText(src) && TextToInt64(src.stringValue, out);
-    case VQX_VARIANT_WSTRING: return HasText(src) && TextToInt64(src.wstringValue, out);
-    default: return false;
+        case VQX_VARIANT_BOOL:
+            out = src.boolValue ? 1 : 0;
+            return true;
+        case VQX_VARIANT_DOUBLE:
+            out = DoubleToInt64(src.doubleValue);
+            return true;
+        case VQX_VARIANT_STRING:
+            return HasText(src) && TextToInt64(src.stringValue, out);
+        case VQX_VARIANT_WSTRING:
+            return HasText(src) && TextToInt64(src.wstringValue, out);
+        default:
+            return false;
     }
 }
 
 bool ReadDouble(const VQXVARIANT& src, double& out) {
     switch (src.type) {
-    case VQX_VARIANT_BOOL: out = src.boolValue ? 1.0 : 0.0; return true;
-    case VQX_VARIANT_INT64: out = static_cast<double>(src.int64Value); return true;
-    case VQX_VARIANT_STRING: return HasText(src) && TextToDouble(src.stringValue, out);
-    case VQX_VARIANT_WSTRING: return HasText(src) && TextToDouble(src.wstringValue, out);
-    default: return false;
+        case VQX_VARIANT_BOOL:
+            out = src.boolValue ? 1.0 : 0.0;
+            return true;
+        case VQX_VARIANT_INT64:
+            out = static_cast<double>(src.int64Value);
+            return true;
+        case VQX_VARIANT_STRING:
+            return HasText(src) && TextToDouble(src.stringValue, out);
+        case VQX_VARIANT_WSTRING:
+            return HasText(src) && TextToDouble(src.wstringValue, out);
+        default:
+            return false;
     }
 }
 
 bool ReadString(const VQXVARIANT& src, vqx_string& out) {
     switch (src.type) {
-    case VQX_VARIANT_BOOL:
-        out = src.boolValue ? "true" : "false";
-        return true;
-    case VQX_VARIANT_INT64: {
-        char text[32];
-        crt::FormatInto(text, "%I64d", src.int64Value);
-        out = text;
-        return true;
-    }
-    case VQX_VARIANT_DOUBLE: {
-        char text[kDoubleTextUnits];
-        crt::FormatInto(text, "%lf", src.doubleValue);
-        out = text;
-        return true;
-    }
-    case VQX_VARIANT_WSTRING:
-        if (!HasText(src)) return false;
-        out = vqx_from_unicode_to_utf8(vqx_wstring(src.wstringValue));
-        return true;
-    default:
-        return false;
+        case VQX_VARIANT_BOOL:
+            out = src.boolValue ? "true" : "false";
+            return true;
+        case VQX_VARIANT_INT64: {
+            char text[32];
+            crt::FormatInto(text, "%I64d", src.int64Value);
+            out = text;
+            return true;
+        }
+        case VQX_VARIANT_DOUBLE: {
+            char text[kDoubleTextUnits];
+            crt::FormatInto(text, "%lf", src.doubleValue);
+            out = text;
+            return true;
+        }
+        case VQX_VARIANT_WSTRING:
+            if (!HasText(src)) return false;
+            out = vqx_from_unicode_to_utf8(vqx_wstring(src.wstringValue));
+            return true;
+        default:
+            return false;
     }
 }
 
 bool ReadWString(const VQXVARIANT& src, vqx_wstring& out) {
     switch (src.type) {
-    case VQX_VARIANT_BOOL:
-        out = src.boolValue ? L"true" : L"false";
-        return true;
-    case VQX_VARIANT_INT64: {
-        wchar_t text[32];
-        crt::FormatInto(text, L"%I64d", src.int64Value);
-        out = text;
-        return true;
-    }
-    case VQX_VARIANT_DOUBLE: {
-        wchar_t text[kDoubleTextUnits];
-        crt::FormatInto(text, L"%lf", src.doubleValue);
-        out = text;
-        return true;
-    }
-    case VQX_VARIANT_STRING:
-        if (!HasText(src)) return false;
-        out = vqx_from_utf8_to_unicode(vqx_string(src.stringValue));
-        return true;
-    default:
-        return false;
+        case VQX_VARIANT_BOOL:
+            out = src.boolValue ? L"true" : L"false";
+            return true;
+        case VQX_VARIANT_INT64: {
+            wchar_t text[32];
+            crt::FormatInto(text, L"%I64d", src.int64Value);
+            out = text;
+            return true;
+        }
+        case VQX_VARIANT_DOUBLE: {
+            wchar_t text[kDoubleTextUnits];
+            crt::FormatInto(text, L"%lf", src.doubleValue);
+            out = text;
+            return true;
+        }
+        case VQX_VARIANT_STRING:
+            if (!HasText(src)) return false;
+            out = vqx_from_utf8_to_unicode(vqx_string(src.stringValue));
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -215,38 +238,38 @@ bool ReadWString(const VQXVARIANT& src, vqx_wstring& out) {
 // kind; the store's own result is not reported.
 VQX_ERROR ConvertAndStore(VQXVARIANT* dest, const VQXVARIANT& src, VQX_VARIANT_TYPE target) {
     switch (target) {
-    case VQX_VARIANT_BOOL: {
-        bool value = false;
-        if (!ReadBool(src, value)) return VQX_INVALID_PARAMETER;
-        VQXVariantAssignBool(dest, value);
-        return VQX_OK;
-    }
-    case VQX_VARIANT_INT64: {
-        int64 value = 0;
-        if (!ReadInt64(src, value)) return VQX_INVALID_PARAMETER;
-        VQXVariantAssignInt64(dest, value);
-        return VQX_OK;
-    }
-    case VQX_VARIANT_DOUBLE: {
-        double value = 0.0;
-        if (!ReadDouble(src, value)) return VQX_INVALID_PARAMETER;
-        VQXVariantAssignDouble(dest, value);
-        return VQX_OK;
-    }
-    case VQX_VARIANT_STRING: {
-        vqx_string value;
-        if (!ReadString(src, value)) return VQX_INVALID_PARAMETER;
-        VQXVariantAssignString(dest, value.c_str());
-        return VQX_OK;
-    }
-    case VQX_VARIANT_WSTRING: {
-        vqx_wstring value;
-        if (!ReadWString(src, value)) return VQX_INVALID_PARAMETER;
-        VQXVariantAssignWString(dest, value.c_str());
-        return VQX_OK;
-    }
-    default:
-        return VQX_INVALID_PARAMETER;
+        case VQX_VARIANT_BOOL: {
+            bool value = false;
+            if (!ReadBool(src, value)) return VQX_INVALID_PARAMETER;
+            VQXVariantAssignBool(dest, value);
+            return VQX_OK;
+        }
+        case VQX_VARIANT_INT64: {
+            int64 value = 0;
+            if (!ReadInt64(src, value)) return VQX_INVALID_PARAMETER;
+            VQXVariantAssignInt64(dest, value);
+            return VQX_OK;
+        }
+        case VQX_VARIANT_DOUBLE: {
+            double value = 0.0;
+            if (!ReadDouble(src, value)) return VQX_INVALID_PARAMETER;
+            VQXVariantAssignDouble(dest, value);
+            return VQX_OK;
+        }
+        case VQX_VARIANT_STRING: {
+            vqx_string value;
+            if (!ReadString(src, value)) return VQX_INVALID_PARAMETER;
+            VQXVariantAssignString(dest, value.c_str());
+            return VQX_OK;
+        }
+        case VQX_VARIANT_WSTRING: {
+            vqx_wstring value;
+            if (!ReadWString(src, value)) return VQX_INVALID_PARAMETER;
+            VQXVariantAssignWString(dest, value.c_str());
+            return VQX_OK;
+        }
+        default:
+            return VQX_INVALID_PARAMETER;
     }
 }
 
@@ -254,8 +277,7 @@ VQX_ERROR ConvertAndStore(VQXVARIANT* dest, const VQXVARIANT& src, VQX_VARIANT_T
 
 extern "C" {
 
-VQX_ERROR VQX_CALL VQXVariantChangeType(VQXVARIANT* dest, const VQXVARIANT* src,
-                                        VQX_VARIANT_TYPE target) {
+VQX_ERROR VQX_CALL VQXVariantChangeType(VQXVARIANT* dest, const VQXVARIANT* src, VQX_VARIANT_TYPE target) {
     if (dest == nullptr) return VQX_NULL_POINTER;
     if (src == nullptr) src = dest;
     if (src->type == target) return src == dest ? VQX_OK : VQXVariantCopy(dest, src);

@@ -8,12 +8,8 @@ namespace {
 
 class DriverService final : public EncodeService {
 public:
-    int32 Create(const zep::ZEPCreateParams* in, zep::ZEPCreateResult* out) override {
-        return zep::ZEPCreate(in, out);
-    }
-    int32 Destroy(const zep::ZEPHandleParams* in, zep::ZEPStatus* out) override {
-        return zep::ZEPDestroy(in, out);
-    }
+    int32 Create(const zep::ZEPCreateParams* in, zep::ZEPCreateResult* out) override { return zep::ZEPCreate(in, out); }
+    int32 Destroy(const zep::ZEPHandleParams* in, zep::ZEPStatus* out) override { return zep::ZEPDestroy(in, out); }
     int32 SetConfig(uint32 handle, const zep::ZEPConfigHeader* in, zep::ZEPStatus* out) override {
         return zep::ZEPSetConfig(handle, in, out);
     }

@@ -27,12 +27,24 @@ VQXEncoderKLTZEPImpl::State VQXEncoderKLTZEPImpl::CurrentState() const {
 
 // --- state operations ---------------------------------------------------------------------------
 
-VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::AcquireDisplay() { return RaiseState(kDisplayAcquired); }
-VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::CreateEncoder() { return RaiseState(kEncoderCreated); }
-VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::StartEncode() { return RaiseState(kEncoding); }
-VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::StopEncode() { return LowerState(kEncoding); }
-VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::DestroyEncoder() { return LowerState(kEncoderCreated); }
-VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::ReleaseDisplay() { return LowerState(kDisplayAcquired); }
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::AcquireDisplay() {
+    return RaiseState(kDisplayAcquired);
+}
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::CreateEncoder() {
+    return RaiseState(kEncoderCreated);
+}
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::StartEncode() {
+    return RaiseState(kEncoding);
+}
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::StopEncode() {
+    return LowerState(kEncoding);
+}
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::DestroyEncoder() {
+    return LowerState(kEncoderCreated);
+}
+VQX_ERROR VQX_CALL VQXEncoderKLTZEPImpl::ReleaseDisplay() {
+    return LowerState(kDisplayAcquired);
+}
 
 VQX_ERROR VQXEncoderKLTZEPImpl::RaiseState(State target) {
     try {
@@ -40,9 +52,12 @@ VQX_ERROR VQXEncoderKLTZEPImpl::RaiseState(State target) {
         if (current >= target) return VQX_ALREADY_INITIALIZED;
         if (current + 1 != target) return VQX_NOT_INITIALIZED;
         switch (current) {
-            case kIdle: return AcquireStep();
-            case kDisplayAcquired: return CreateStep();
-            default: return StartStep();
+            case kIdle:
+                return AcquireStep();
+            case kDisplayAcquired:
+                return CreateStep();
+            default:
+                return StartStep();
         }
     } catch (const grx::grx_runtime_error&) {
         return VQX_ZEP_DISPLAY_FAILED;
@@ -54,9 +69,15 @@ VQX_ERROR VQXEncoderKLTZEPImpl::LowerState(State source) {
     if (current < source) return VQX_ALREADY_INITIALIZED;
     if (current > source) return VQX_NOT_INITIALIZED;
     switch (current) {
-        case kEncoding: m_videoEncoder->Stop(); break;
-        case kEncoderCreated: m_videoEncoder.reset(); break;
-        default: m_display.reset(); break;
+        case kEncoding:
+            m_videoEncoder->Stop();
+            break;
+        case kEncoderCreated:
+            m_videoEncoder.reset();
+            break;
+        default:
+            m_display.reset();
+            break;
     }
     return VQX_OK;
 }

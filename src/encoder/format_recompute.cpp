@@ -41,12 +41,16 @@ FormatDefaults DeriveFormatDefaults(uint32 width, uint32 height, uint32 numerato
 // The maximum bit rate of the level (H.264 Table A-1, the levels this encoder picks).
 uint32 MaxBitrateForLevel(uint32 level) {
     switch (level) {
-        case 31: return 14000000;
+        case 31:
+            return 14000000;
         case 32:
-        case 40: return 20000000;
+        case 40:
+            return 20000000;
         case 41:
-        case 42: return 50000000;
-        default: return 10000000;
+        case 42:
+            return 50000000;
+        default:
+            return 10000000;
     }
 }
 

@@ -9,8 +9,7 @@ namespace {
 using zep::ZEPConfig;
 using zep::ZEPCreateParams;
 
-constexpr uint32 kAll = PropertySet::kUsageGeneric | PropertySet::kUsageWirelessDisplay |
-                        PropertySet::kUsageLowLatency;
+constexpr uint32 kAll = PropertySet::kUsageGeneric | PropertySet::kUsageWirelessDisplay | PropertySet::kUsageLowLatency;
 constexpr uint32 kGeneric = PropertySet::kUsageGeneric;
 constexpr uint32 kGenericLowLatency = PropertySet::kUsageGeneric | PropertySet::kUsageLowLatency;
 
@@ -26,10 +25,16 @@ constexpr UsagePair kUsages[] = {
 };
 
 // Integer properties use the low 32 bits of the value as an unsigned number.
-uint32 U32(const VQXVariant& value) { return static_cast<uint32>(value.ToInt64()); }
-uint32 Flag(const VQXVariant& value) { return value.ToBool() ? 1u : 0u; }
+uint32 U32(const VQXVariant& value) {
+    return static_cast<uint32>(value.ToInt64());
+}
+uint32 Flag(const VQXVariant& value) {
+    return value.ToBool() ? 1u : 0u;
+}
 
-void SetChanged(PropertySet& set, uint32 changeBit) { set.Config().changeMask |= changeBit; }
+void SetChanged(PropertySet& set, uint32 changeBit) {
+    set.Config().changeMask |= changeBit;
+}
 
 // --- appliers -----------------------------------------------------------------------------------
 
@@ -66,7 +71,9 @@ void StoreUsage(PropertySet& set, const VQXVariant& value, bool) {
     }
 }
 
-void StoreProfile(PropertySet& set, const VQXVariant& value, bool) { set.CreateParams().profile = U32(value); }
+void StoreProfile(PropertySet& set, const VQXVariant& value, bool) {
+    set.CreateParams().profile = U32(value);
+}
 
 void StoreOutputType(PropertySet& set, const VQXVariant& value, bool) {
     set.CreateParams().outputType = U32(value) + 1;  // 0..3 -> 1..4
@@ -147,10 +154,14 @@ void StoreWaitFrameMax(PropertySet& set, const VQXVariant& value, bool) {
 // --- follow-on values ---------------------------------------------------------------------------
 
 template <uint32 ZEPCreateParams::*Field>
-uint32 CreateField(const PropertySet& set) { return set.CreateParams().*Field; }
+uint32 CreateField(const PropertySet& set) {
+    return set.CreateParams().*Field;
+}
 
 template <uint32 ZEPConfig::*Field>
-uint32 ConfigField(const PropertySet& set) { return set.Config().*Field; }
+uint32 ConfigField(const PropertySet& set) {
+    return set.Config().*Field;
+}
 
 // --- the table ----------------------------------------------------------------------------------
 
@@ -190,68 +201,54 @@ using namespace zep;  // the change-mask bits of the appliers below
 const PropertySet::PropertyRow kPropertyTable[] = {
     // name                                type      default         min         max  mode     usages
     // second line: capability, timing field, follow-on, applier
-    {L"Generic Support",                   kBool,          0,          0,          0, kDriver, kAll,
-      kCapGeneric,  kNoTiming,    kNoFollowOn,     &IgnoreValue},
-    {L"Wireless Display Support",          kBool,          0,          0,          0, kDriver, kAll,
-      kCapWireless, kNoTiming,    kNoFollowOn,     &IgnoreValue},
-    {L"Low Latency Support",               kBool,          0,          0,          0, kDriver, kAll,
-      kCapLowLat,   kNoTiming,    kNoFollowOn,     &IgnoreValue},
-    {L"Width",                             kI64,           0,  kInt32Max,          0, kBefore, kAll,
-      kNoCap,       kWidth,       kNoFollowOn,     &StoreFormatField<&ZEPCreateParams::width>},
-    {L"Height",                            kI64,           0,  kInt32Max,          0, kBefore, kAll,
-      kNoCap,       kHeight,      kNoFollowOn,     &StoreFormatField<&ZEPCreateParams::height>},
-    {L"FPS Numerator",                     kI64,           0,  kInt32Max,          0, kBefore, kAll,
-      kNoCap,       kNumerator,   kNoFollowOn,     &StoreFormatField<&ZEPCreateParams::fpsNumerator>},
-    {L"FPS Denominator",                   kI64,           0,  kInt32Max,          0, kBefore, kAll,
-      kNoCap,       kDenominator, kNoFollowOn,     &StoreFpsDenominator},
-    {L"Usage",                             kI64,   kWireless,   kGeneric,    kLowLat, kBefore, kAll,
-      kNoCap,       kNoTiming,    kProfileFollows, &StoreUsage},
-    {L"Profile",                           kI64,   kBaseline,  kBaseline,      kHigh, kBefore, kGenericLowLatency,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreProfile},
-    {L"Output Type",                       kI64,           0,          0,          3, kBefore, kAll,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreOutputType},
-    {L"Feedbacks",                         kI64,          16,          3,         32, kBefore, kAll,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreFeedbacks},
-    {L"Insert AUD",                        kBool,          1,          0,          0, kBefore, kAll,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreInsertAud},
-    {L"IDR Period",                        kI64,         300,          0,       6000, kAfter,  kAll,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreConfigField<&ZEPConfig::idrPeriod>},
-    {L"Skipped PIC Period",                kI64,           0,          0,          7, kAfter,  kAll,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreConfigField<&ZEPConfig::skippedPicPeriod>},
-    {L"Rate Control Method",               kI64,           0,          0,          3, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreRateControl},
-    {L"Bitrate",                           kI64,           0,          0,          0, kAfter,  kAll,
-      kNoCap,       kNoTiming,    kVbvFollows,     &StoreBitrate},
-    {L"Peak Bitrate",                      kI64,           0,          0,          0, kAfter,  kAll,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreConfigField<&ZEPConfig::peakBitrate>},
-    {L"Intra Refresh MBs Number Per Slot", kI64,           0,          0,          0, kAfter,  kAll,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::intraRefreshMbs, kChangeIntraRefreshMbs>},
-    {L"Initial VBV Buffer Fullness",       kI64,         100,          0,        100, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreVbvFullness},
-    {L"VBV Buffer Size",                   kI64,           0,          0,          0, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreVbvSize},
-    {L"Min QP",                            kI64,          22,          0,         51, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::minQp, kChangeMinQp>},
-    {L"Max QP",                            kI64,          51,          0,         51, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::maxQp, kChangeMaxQp>},
-    {L"QP I",                              kI64,          22,          0,         51, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::qpI, kChangeQpI>},
-    {L"QP P",                              kI64,          22,          0,         51, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMasked<&ZEPConfig::qpP, kChangeQpP>},
-    {L"De-blocking Filter",                kBool,          1,          0,          0, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreDeblocking},
-    {L"Filler Data",                       kBool,          0,          0,          0, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMaskedFlag<&ZEPConfig::fillerData, kChangeFillerData>},
-    {L"Half Pixel",                        kBool,          1,          0,          0, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMaskedFlag<&ZEPConfig::halfPixel, kChangeHalfPixel>},
-    {L"Quarter Pixel",                     kBool,          1,          0,          0, kAfter,  kGeneric,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMaskedFlag<&ZEPConfig::quarterPixel, kChangeQuarterPixel>},
-    {L"Timing Info",                       kBool,          1,          0,          0, kAfter,  kAll,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreMaskedFlag<&ZEPConfig::timingInfo, kChangeTimingInfo>},
-    {L"Slices Per Frame",                  kI64,           1,          1,          1, kAfter,  kGenericLowLatency,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreSlices},
-    {L"Wait Frame Max",                    kI64,         500,          0, 4294967295, kAlways, kAll,
-      kNoCap,       kNoTiming,    kNoFollowOn,     &StoreWaitFrameMax},
+    {L"Generic Support", kBool, 0, 0, 0, kDriver, kAll, kCapGeneric, kNoTiming, kNoFollowOn, &IgnoreValue},
+    {L"Wireless Display Support", kBool, 0, 0, 0, kDriver, kAll, kCapWireless, kNoTiming, kNoFollowOn, &IgnoreValue},
+    {L"Low Latency Support", kBool, 0, 0, 0, kDriver, kAll, kCapLowLat, kNoTiming, kNoFollowOn, &IgnoreValue},
+    {L"Width", kI64, 0, kInt32Max, 0, kBefore, kAll, kNoCap, kWidth, kNoFollowOn,
+     &StoreFormatField<&ZEPCreateParams::width>},
+    {L"Height", kI64, 0, kInt32Max, 0, kBefore, kAll, kNoCap, kHeight, kNoFollowOn,
+     &StoreFormatField<&ZEPCreateParams::height>},
+    {L"FPS Numerator", kI64, 0, kInt32Max, 0, kBefore, kAll, kNoCap, kNumerator, kNoFollowOn,
+     &StoreFormatField<&ZEPCreateParams::fpsNumerator>},
+    {L"FPS Denominator", kI64, 0, kInt32Max, 0, kBefore, kAll, kNoCap, kDenominator, kNoFollowOn, &StoreFpsDenominator},
+    {L"Usage", kI64, kWireless, kGeneric, kLowLat, kBefore, kAll, kNoCap, kNoTiming, kProfileFollows, &StoreUsage},
+    {L"Profile", kI64, kBaseline, kBaseline, kHigh, kBefore, kGenericLowLatency, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreProfile},
+    {L"Output Type", kI64, 0, 0, 3, kBefore, kAll, kNoCap, kNoTiming, kNoFollowOn, &StoreOutputType},
+    {L"Feedbacks", kI64, 16, 3, 32, kBefore, kAll, kNoCap, kNoTiming, kNoFollowOn, &StoreFeedbacks},
+    {L"Insert AUD", kBool, 1, 0, 0, kBefore, kAll, kNoCap, kNoTiming, kNoFollowOn, &StoreInsertAud},
+    {L"IDR Period", kI64, 300, 0, 6000, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreConfigField<&ZEPConfig::idrPeriod>},
+    {L"Skipped PIC Period", kI64, 0, 0, 7, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreConfigField<&ZEPConfig::skippedPicPeriod>},
+    {L"Rate Control Method", kI64, 0, 0, 3, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn, &StoreRateControl},
+    {L"Bitrate", kI64, 0, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kVbvFollows, &StoreBitrate},
+    {L"Peak Bitrate", kI64, 0, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreConfigField<&ZEPConfig::peakBitrate>},
+    {L"Intra Refresh MBs Number Per Slot", kI64, 0, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreMasked<&ZEPConfig::intraRefreshMbs, kChangeIntraRefreshMbs>},
+    {L"Initial VBV Buffer Fullness", kI64, 100, 0, 100, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreVbvFullness},
+    {L"VBV Buffer Size", kI64, 0, 0, 0, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn, &StoreVbvSize},
+    {L"Min QP", kI64, 22, 0, 51, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreMasked<&ZEPConfig::minQp, kChangeMinQp>},
+    {L"Max QP", kI64, 51, 0, 51, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreMasked<&ZEPConfig::maxQp, kChangeMaxQp>},
+    {L"QP I", kI64, 22, 0, 51, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreMasked<&ZEPConfig::qpI, kChangeQpI>},
+    {L"QP P", kI64, 22, 0, 51, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreMasked<&ZEPConfig::qpP, kChangeQpP>},
+    {L"De-blocking Filter", kBool, 1, 0, 0, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn, &StoreDeblocking},
+    {L"Filler Data", kBool, 0, 0, 0, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreMaskedFlag<&ZEPConfig::fillerData, kChangeFillerData>},
+    {L"Half Pixel", kBool, 1, 0, 0, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreMaskedFlag<&ZEPConfig::halfPixel, kChangeHalfPixel>},
+    {L"Quarter Pixel", kBool, 1, 0, 0, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreMaskedFlag<&ZEPConfig::quarterPixel, kChangeQuarterPixel>},
+    {L"Timing Info", kBool, 1, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreMaskedFlag<&ZEPConfig::timingInfo, kChangeTimingInfo>},
+    {L"Slices Per Frame", kI64, 1, 1, 1, kAfter, kGenericLowLatency, kNoCap, kNoTiming, kNoFollowOn, &StoreSlices},
+    {L"Wait Frame Max", kI64, 500, 0, 4294967295, kAlways, kAll, kNoCap, kNoTiming, kNoFollowOn, &StoreWaitFrameMax},
 };
 
 constexpr uint32 kPropertyCount = sizeof(kPropertyTable) / sizeof(kPropertyTable[0]);
@@ -266,7 +263,8 @@ bool AllowsChange(PropertySet::AccessMode mode) {
 PropertySet::PropertySet() {
     m_infos.reserve(kPropertyCount);  // the storage borrows the array: it must never move
     m_entries.reserve(kPropertyCount);
-    for (const PropertyRow& row : kPropertyTable) Register(row);
+    for (const PropertyRow& row : kPropertyTable)
+        Register(row);
 
     std::memset(&m_createParams, 0, sizeof(m_createParams));
     m_createParams.size = sizeof(m_createParams);
@@ -288,8 +286,8 @@ PropertySet::PropertySet() {
 
 void PropertySet::Register(const PropertyRow& row) {
     const bool isInt64 = row.type == VQX_VARIANT_INT64;
-    const VQXVariant defaultValue = isInt64 ? VQXVariant::FromInt64(row.defaultValue)
-                                            : VQXVariant::FromBool(row.defaultValue != 0);
+    const VQXVariant defaultValue =
+        isInt64 ? VQXVariant::FromInt64(row.defaultValue) : VQXVariant::FromBool(row.defaultValue != 0);
     const VQXVariant minValue = isInt64 ? VQXVariant::FromInt64(row.minValue) : VQXVariant();
     const VQXVariant maxValue = isInt64 ? VQXVariant::FromInt64(row.maxValue) : VQXVariant();
     m_infos.emplace_back(row.name, row.name, row.type, VQX_PROPERTY_CONTENT_DEFAULT, defaultValue, minValue, maxValue,

@@ -59,10 +59,10 @@ public:
     // allows setting it once a video encoder exists.
     struct PropertyRow {
         const wchar_t* name;
-        VQX_VARIANT_TYPE type;             // VQX_VARIANT_INT64 or VQX_VARIANT_BOOL
-        int64 defaultValue;                // bool: 0 or 1
-        int64 minValue;                    // int64 only
-        int64 maxValue;                    // int64 only
+        VQX_VARIANT_TYPE type;  // VQX_VARIANT_INT64 or VQX_VARIANT_BOOL
+        int64 defaultValue;     // bool: 0 or 1
+        int64 minValue;         // int64 only
+        int64 maxValue;         // int64 only
         AccessMode accessMode;
         uint32 usageMask;                  // kUsage bits: the usages under which it may be set
         std::optional<uint32> capability;  // the service capability (zep::kCapability...) it reports

@@ -15,8 +15,12 @@ namespace {
 constexpr wchar_t kFacility[] = L"VQXEncoderKLTZEPImpl";
 constexpr int64 kTicksPerMillisecond = 10000;
 
-zep::ZEPControlParams ControlParams() { return zep::ZEPControlParams{sizeof(zep::ZEPControlParams), 0, 0}; }
-zep::ZEPStatus FreshStatus() { return zep::ZEPStatus{sizeof(zep::ZEPStatus), 0}; }
+zep::ZEPControlParams ControlParams() {
+    return zep::ZEPControlParams{sizeof(zep::ZEPControlParams), 0, 0};
+}
+zep::ZEPStatus FreshStatus() {
+    return zep::ZEPStatus{sizeof(zep::ZEPStatus), 0};
+}
 zep::ZEPHandleParams HandleParams(uint32 value) {
     return zep::ZEPHandleParams{sizeof(zep::ZEPHandleParams), 0, value, 0};
 }
@@ -61,8 +65,8 @@ VQX_ERROR VideoEncoder::Create(const zep::ZEPCreateParams& params, std::shared_p
     result.size = sizeof(result);
     if (Checked(kCreateCall, service.Create(&request, &result)) == VQX_OK) {
         const bool twoOutputs = request.outputType == zep::kOutputTypeTwoParts;
-        encoder = std::make_shared<VideoEncoder>(service, result.handle, request.fpsNumerator,
-                                                 request.fpsDenominator, twoOutputs);
+        encoder = std::make_shared<VideoEncoder>(service, result.handle, request.fpsNumerator, request.fpsDenominator,
+                                                 twoOutputs);
     }
     return encoder ? VQX_OK : VQX_ENCODER_CREATE_FAILED;
 }
@@ -104,7 +108,8 @@ VQX_ERROR VideoEncoder::Start() {
 
 void VideoEncoder::Stop() {
     if (!m_started) return;
-    while (VQXZepBufferImpl* buffer = NextBuffer()) buffer->Release();
+    while (VQXZepBufferImpl* buffer = NextBuffer())
+        buffer->Release();
     const zep::ZEPControlParams params = ControlParams();
     zep::ZEPStatus status = FreshStatus();
     Checked(kStopCall, m_service.StopEncode(m_handle, &params, &status));  // traced only: stopped either way
@@ -147,7 +152,8 @@ VQX_ERROR VideoEncoder::QueryOutputs(std::atomic<bool>& cancel, VQXZepBuffer** p
 
     for (;;) {
         std::array<zep::ZEPOutputEntry, 2> entries{};
-        for (zep::ZEPOutputEntry& entry : entries) entry.size = sizeof(zep::ZEPOutputEntry);
+        for (zep::ZEPOutputEntry& entry : entries)
+            entry.size = sizeof(zep::ZEPOutputEntry);
         const zep::ZEPQueryParams params{sizeof(zep::ZEPQueryParams), 0, requested, 0};
         zep::ZEPQueryResult result{sizeof(zep::ZEPQueryResult), 0, 0, entries.data()};
         const int64 pollTime = pollCount == 0 ? queryStart : vqx_high_precision_clock();

@@ -32,8 +32,7 @@ public:
                             EncodeService& service = DriverEncodeService());
 
     // Sends nothing to the service; `handle` is the one ZEPCreate returned.
-    VideoEncoder(EncodeService& service, uint32 handle, uint32 fpsNumerator, uint32 fpsDenominator,
-                 bool twoOutputs);
+    VideoEncoder(EncodeService& service, uint32 handle, uint32 fpsNumerator, uint32 fpsDenominator, bool twoOutputs);
     VideoEncoder(const VideoEncoder&) = delete;
     VideoEncoder& operator=(const VideoEncoder&) = delete;
     // Stops, destroys the service encoder and drops the pending outputs.

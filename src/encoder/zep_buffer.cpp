@@ -6,18 +6,26 @@ VideoEncoder::VQXZepBufferImpl::VQXZepBufferImpl(VideoEncoder* encoder, const ze
                                                  bool lastOfResource)
     : m_encoder(encoder), m_entry(entry), m_lastOfResource(lastOfResource) {}
 
-VideoEncoder::VQXZepBufferImpl::~VQXZepBufferImpl() { Detach(false); }
+VideoEncoder::VQXZepBufferImpl::~VQXZepBufferImpl() {
+    Detach(false);
+}
 
 VQX_ERROR VQX_CALL VideoEncoder::VQXZepBufferImpl::GetMemory(void** ppMemory) {
     if (ppMemory != nullptr) *ppMemory = m_entry.data;
     return VQX_OK;
 }
 
-int32 VQX_CALL VideoEncoder::VQXZepBufferImpl::GetType() { return MapTypeCode(m_entry.typeCode); }
+int32 VQX_CALL VideoEncoder::VQXZepBufferImpl::GetType() {
+    return MapTypeCode(m_entry.typeCode);
+}
 
-uint32 VQX_CALL VideoEncoder::VQXZepBufferImpl::GetSize() { return m_entry.dataSize; }
+uint32 VQX_CALL VideoEncoder::VQXZepBufferImpl::GetSize() {
+    return m_entry.dataSize;
+}
 
-int64 VQX_CALL VideoEncoder::VQXZepBufferImpl::GetTimestamp() { return m_entry.timestamp; }
+int64 VQX_CALL VideoEncoder::VQXZepBufferImpl::GetTimestamp() {
+    return m_entry.timestamp;
+}
 
 void VideoEncoder::VQXZepBufferImpl::Detach(bool withCopy) {
     if (m_encoder == nullptr) return;

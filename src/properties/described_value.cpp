@@ -27,8 +27,7 @@ const VQXEnumDescriptionEntry* FindEntryByName(const VQXEnumDescriptionEntry* en
     return nullptr;
 }
 
-VQX_ERROR ConvertToEnumeration(const VQXVARIANT& source, const VQXEnumDescriptionEntry* entries,
-                               VQXVARIANT* dest) {
+VQX_ERROR ConvertToEnumeration(const VQXVARIANT& source, const VQXEnumDescriptionEntry* entries, VQXVARIANT* dest) {
     if (VQXVariantChangeType(dest, &source, VQX_VARIANT_INT64) == VQX_OK) {
         const int64 number = dest->int64Value;
         if (FindEntryByValue(entries, number) == nullptr) return VQX_INVALID_PARAMETER;
@@ -45,8 +44,7 @@ VQX_ERROR ConvertToEnumeration(const VQXVARIANT& source, const VQXEnumDescriptio
 
 }  // namespace
 
-VQX_ERROR ConvertToDescribedKind(const VQXVARIANT& source, VQX_VARIANT_TYPE type,
-                                 VQX_PROPERTY_CONTENT_TYPE contentType,
+VQX_ERROR ConvertToDescribedKind(const VQXVARIANT& source, VQX_VARIANT_TYPE type, VQX_PROPERTY_CONTENT_TYPE contentType,
                                  const VQXEnumDescriptionEntry* entries, VQXVARIANT* dest) {
     if (!IsDescribableKind(type)) return VQX_INVALID_PARAMETER;
     if (type == VQX_VARIANT_INT64 && contentType == VQX_PROPERTY_CONTENT_ENUM) {

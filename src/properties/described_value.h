@@ -10,8 +10,7 @@ namespace vqx::detail {
 // Kinds outside bool..interface answer VQX_INVALID_PARAMETER. An int64 enumeration takes a
 // number that equals an entry's value, or a text (any kind converted to UTF-8) equal to an
 // entry's name, byte for byte; a null entry array matches nothing.
-VQX_ERROR ConvertToDescribedKind(const VQXVARIANT& source, VQX_VARIANT_TYPE type,
-                                 VQX_PROPERTY_CONTENT_TYPE contentType,
+VQX_ERROR ConvertToDescribedKind(const VQXVARIANT& source, VQX_VARIANT_TYPE type, VQX_PROPERTY_CONTENT_TYPE contentType,
                                  const VQXEnumDescriptionEntry* entries, VQXVARIANT* dest);
 
 }  // namespace vqx::detail

@@ -29,34 +29,33 @@ void CopyPlainFields(VQXPropertyInfo& to, const VQXPropertyInfo& from) {
 
 // Converts source into *dest for this description; true when it converted.
 bool Settle(const VQXPropertyInfo& info, const VQXVARIANT& source, VQXVARIANT* dest) {
-    return detail::ConvertToDescribedKind(source, info.type, info.contentType, info.pEnumDescription,
-                                          dest) == VQX_OK;
+    return detail::ConvertToDescribedKind(source, info.type, info.contentType, info.pEnumDescription, dest) == VQX_OK;
 }
 
 void SettleDefault(VQXPropertyInfo& info, const VQXVARIANT& source) {
     if (Settle(info, source, &info.defaultValue)) return;
     VQXVARIANT* const value = &info.defaultValue;
     switch (info.type) {
-    case VQX_VARIANT_BOOL:
-        VQXVariantAssignBool(value, false);
-        break;
-    case VQX_VARIANT_INT64:
-        if (info.contentType == VQX_PROPERTY_CONTENT_ENUM) {
-            // An enumeration without an entry array has no first value: 0 then.
-            VQXVariantAssignInt64(value, info.pEnumDescription ? info.pEnumDescription->value : 0);
-        } else {
-            VQXVariantAssignInt64(value, 0);
-        }
-        break;
-    case VQX_VARIANT_DOUBLE:
-        VQXVariantAssignDouble(value, 0.0);
-        break;
-    case VQX_VARIANT_STRING:
-        VQXVariantAssignString(value, "");
-        break;
-    default:  // wide text and interface
-        VQXVariantAssignWString(value, L"");
-        break;
+        case VQX_VARIANT_BOOL:
+            VQXVariantAssignBool(value, false);
+            break;
+        case VQX_VARIANT_INT64:
+            if (info.contentType == VQX_PROPERTY_CONTENT_ENUM) {
+                // An enumeration without an entry array has no first value: 0 then.
+                VQXVariantAssignInt64(value, info.pEnumDescription ? info.pEnumDescription->value : 0);
+            } else {
+                VQXVariantAssignInt64(value, 0);
+            }
+            break;
+        case VQX_VARIANT_DOUBLE:
+            VQXVariantAssignDouble(value, 0.0);
+            break;
+        case VQX_VARIANT_STRING:
+            VQXVariantAssignString(value, "");
+            break;
+        default:  // wide text and interface
+            VQXVariantAssignWString(value, L"");
+            break;
     }
 }
 
@@ -80,10 +79,9 @@ VQXPropertyInfoImpl::VQXPropertyInfoImpl() : VQXPropertyInfo() {
     InitEmpty(*this);
 }
 
-VQXPropertyInfoImpl::VQXPropertyInfoImpl(const wchar_t* name_, const wchar_t* desc_,
-                                         VQX_VARIANT_TYPE type_, VQX_PROPERTY_CONTENT_TYPE contentType_,
-                                         VQXVARIANT defaultValue_, VQXVARIANT minValue_,
-                                         VQXVARIANT maxValue_, bool allowChange_,
+VQXPropertyInfoImpl::VQXPropertyInfoImpl(const wchar_t* name_, const wchar_t* desc_, VQX_VARIANT_TYPE type_,
+                                         VQX_PROPERTY_CONTENT_TYPE contentType_, VQXVARIANT defaultValue_,
+                                         VQXVARIANT minValue_, VQXVARIANT maxValue_, bool allowChange_,
                                          const VQXEnumDescriptionEntry* pEnumDescription_)
     : VQXPropertyInfo() {
     name = name_;

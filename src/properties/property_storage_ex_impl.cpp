@@ -9,8 +9,8 @@
 namespace vqx {
 namespace {
 
-constexpr detail::PropertyCopyRules kCopyRules{
-    L"VQXPropertyStorageExImpl", L"AddTo() - failed to copy property=%s", true};
+constexpr detail::PropertyCopyRules kCopyRules{L"VQXPropertyStorageExImpl", L"AddTo() - failed to copy property=%s",
+                                               true};
 
 // Inclusive bounds; a bound of another kind than the value is not applied.
 VQX_ERROR CheckRange(const VQXPropertyInfo& info, const VQXVARIANT& value) {
@@ -72,9 +72,13 @@ VQX_ERROR VQX_CALL VQXPropertyStorageExImpl::GetProperty(const wchar_t* name, VQ
     return VQX_OK;
 }
 
-bool VQX_CALL VQXPropertyStorageExImpl::HasProperty(const wchar_t* name) { return m_store.Contains(name); }
+bool VQX_CALL VQXPropertyStorageExImpl::HasProperty(const wchar_t* name) {
+    return m_store.Contains(name);
+}
 
-int32 VQX_CALL VQXPropertyStorageExImpl::GetPropertyCount() { return m_store.Count(); }
+int32 VQX_CALL VQXPropertyStorageExImpl::GetPropertyCount() {
+    return m_store.Count();
+}
 
 VQX_ERROR VQX_CALL VQXPropertyStorageExImpl::Clear() {
     m_store.RemoveAll();
@@ -97,7 +101,9 @@ void VQX_CALL VQXPropertyStorageExImpl::UnregisterListener(VQXPropertyStorageLis
     m_store.RemoveListener(listener);
 }
 
-uint32 VQX_CALL VQXPropertyStorageExImpl::GetPropertiesInfoCount() { return m_infoCount; }
+uint32 VQX_CALL VQXPropertyStorageExImpl::GetPropertiesInfoCount() {
+    return m_infoCount;
+}
 
 VQX_ERROR VQX_CALL VQXPropertyStorageExImpl::GetPropertyInfo(const wchar_t* name, const VQXPropertyInfo** info) {
     if (info == nullptr) return VQX_NULL_POINTER;
@@ -126,8 +132,8 @@ VQX_ERROR VQX_CALL VQXPropertyStorageExImpl::ValidateProperty(const wchar_t* nam
     const VQX_ERROR found = GetPropertyInfo(name, &info);
     if (found != VQX_OK) return found;
     if (info == nullptr) return VQX_PARAMETER_NOT_FOUND;
-    const VQX_ERROR converted = detail::ConvertToDescribedKind(value, info->type, info->contentType,
-                                                               info->pEnumDescription, validated);
+    const VQX_ERROR converted =
+        detail::ConvertToDescribedKind(value, info->type, info->contentType, info->pEnumDescription, validated);
     if (converted != VQX_OK) return converted;
     return CheckRange(*info, *validated);
 }
@@ -140,7 +146,9 @@ VQX_ERROR VQX_CALL VQXPropertyStorageExImpl::RegisterProperties(const VQXPropert
 
 void VQX_CALL VQXPropertyStorageExImpl::OnPropertyChanged(const wchar_t*) {}
 
-void VQX_CALL VQXPropertyStorageExImpl::NotifyListeners(const wchar_t* name) { m_store.Notify(name); }
+void VQX_CALL VQXPropertyStorageExImpl::NotifyListeners(const wchar_t* name) {
+    m_store.Notify(name);
+}
 
 void VQXPropertyStorageExImpl::SetValueInMap(const wchar_t* name, const VQXVARIANT& value) {
     m_store.Store(name, value);

@@ -4,8 +4,8 @@
 namespace vqx {
 namespace {
 
-constexpr detail::PropertyCopyRules kCopyRules{
-    L"VQXPropertyStorageImpl", L"CopyTo() - failed to copy property=%s", false};
+constexpr detail::PropertyCopyRules kCopyRules{L"VQXPropertyStorageImpl", L"CopyTo() - failed to copy property=%s",
+                                               false};
 
 }  // namespace
 
@@ -45,9 +45,13 @@ VQX_ERROR VQX_CALL VQXPropertyStorageImpl::GetProperty(const wchar_t* name, VQXV
     return VQX_OK;
 }
 
-bool VQX_CALL VQXPropertyStorageImpl::HasProperty(const wchar_t* name) { return m_store.Contains(name); }
+bool VQX_CALL VQXPropertyStorageImpl::HasProperty(const wchar_t* name) {
+    return m_store.Contains(name);
+}
 
-int32 VQX_CALL VQXPropertyStorageImpl::GetPropertyCount() { return m_store.Count(); }
+int32 VQX_CALL VQXPropertyStorageImpl::GetPropertyCount() {
+    return m_store.Count();
+}
 
 VQX_ERROR VQX_CALL VQXPropertyStorageImpl::Clear() {
     m_store.RemoveAll();
@@ -72,7 +76,9 @@ void VQX_CALL VQXPropertyStorageImpl::UnregisterListener(VQXPropertyStorageListe
 
 void VQX_CALL VQXPropertyStorageImpl::OnPropertyChanged(const wchar_t*) {}
 
-void VQX_CALL VQXPropertyStorageImpl::NotifyListeners(const wchar_t* name) { m_store.Notify(name); }
+void VQX_CALL VQXPropertyStorageImpl::NotifyListeners(const wchar_t* name) {
+    m_store.Notify(name);
+}
 
 void VQXPropertyStorageImpl::SetValueInMap(const wchar_t* name, const VQXVARIANT& value) {
     m_store.Store(name, value);

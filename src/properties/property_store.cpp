@@ -7,7 +7,9 @@ namespace vqx::detail {
 namespace {
 
 // VQX_REPEAT from a destination counts as success in every copy.
-bool CopySucceeded(VQX_ERROR result) { return result == VQX_OK || result == VQX_REPEAT; }
+bool CopySucceeded(VQX_ERROR result) {
+    return result == VQX_OK || result == VQX_REPEAT;
+}
 
 // The held object's clonable part when a deep copy applies to this value, else null.
 VQXPtr<VQXClonable> ClonableFor(const VQXVARIANT& value, bool deep) {
@@ -84,11 +86,17 @@ void PropertyStore::Store(const wchar_t* name, const VQXVARIANT& value) {
     VQXVariantCopy(&entry->second, &value);
 }
 
-bool PropertyStore::Contains(const wchar_t* name) const { return Find(name) != nullptr; }
+bool PropertyStore::Contains(const wchar_t* name) const {
+    return Find(name) != nullptr;
+}
 
-int32 PropertyStore::Count() const { return static_cast<int32>(m_values.size()); }
+int32 PropertyStore::Count() const {
+    return static_cast<int32>(m_values.size());
+}
 
-void PropertyStore::RemoveAll() { m_values.clear(); }
+void PropertyStore::RemoveAll() {
+    m_values.clear();
+}
 
 void PropertyStore::AddListener(VQXPropertyStorageListener* listener) {
     if (listener == nullptr) return;
@@ -103,7 +111,8 @@ void PropertyStore::RemoveListener(VQXPropertyStorageListener* listener) {
 
 void PropertyStore::Notify(const wchar_t* name) {
     VQXLock guard(&m_lock, VQX_INFINITE);
-    for (VQXPropertyStorageListener* listener : m_listeners) listener->OnPropertyChanged(name);
+    for (VQXPropertyStorageListener* listener : m_listeners)
+        listener->OnPropertyChanged(name);
 }
 
 VQX_ERROR PropertyStore::AddTo(VQXPropertyStorage* dest, bool overwrite, bool deep,
@@ -116,8 +125,8 @@ VQX_ERROR PropertyStore::AddTo(VQXPropertyStorage* dest, bool overwrite, bool de
         const wchar_t* const name = key.c_str();
         if (!overwrite && dest->HasProperty(name)) continue;
         const VQXPtr<VQXClonable> clonable = ClonableFor(value, deep);
-        const VQX_ERROR result = clonable ? CopyDuplicate(*clonable.get(), *dest, name, rules)
-                                          : CopyValue(value, *dest, name, rules);
+        const VQX_ERROR result =
+            clonable ? CopyDuplicate(*clonable.get(), *dest, name, rules) : CopyValue(value, *dest, name, rules);
         if (result != VQX_OK) return result;
     }
     return VQX_OK;

@@ -8,7 +8,9 @@ namespace vqx {
 
 VQXCriticalSection::VQXCriticalSection() : m_section(detail::NewCriticalSectionRecord()) {}
 
-VQXCriticalSection::~VQXCriticalSection() { detail::DeleteCriticalSectionRecord(m_section); }
+VQXCriticalSection::~VQXCriticalSection() {
+    detail::DeleteCriticalSectionRecord(m_section);
+}
 
 // A critical section cannot time out: the wait is always without limit.
 bool VQXCriticalSection::Lock(uint32 /*timeout*/) {

@@ -20,6 +20,8 @@ inline bool WaitSignalledOrTimedOut(void* object, uint32 timeout) {
 }
 
 // The kernel takes booleans as exactly 1 or 0.
-inline BOOL ToKernelBool(bool value) { return value ? TRUE : FALSE; }
+inline BOOL ToKernelBool(bool value) {
+    return value ? TRUE : FALSE;
+}
 
 }  // namespace vqx::detail

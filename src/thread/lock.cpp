@@ -22,6 +22,8 @@ bool VQXLock::Unlock() {
     return unlocked;
 }
 
-bool VQXLock::IsLocked() const { return m_locked; }
+bool VQXLock::IsLocked() const {
+    return m_locked;
+}
 
 }  // namespace vqx

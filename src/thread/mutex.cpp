@@ -19,11 +19,17 @@ HANDLE CreateOrOpenMutex(bool initially_owned, const wchar_t* name, bool open_ex
 VQXMutex::VQXMutex(bool initially_owned, const wchar_t* name, bool open_existing)
     : m_handle(CreateOrOpenMutex(initially_owned, name, open_existing)) {}
 
-VQXMutex::~VQXMutex() { win32::UniqueHandle::CloseRaw(m_handle); }
+VQXMutex::~VQXMutex() {
+    win32::UniqueHandle::CloseRaw(m_handle);
+}
 
 // An abandoned mutex counts as a failed lock.
-bool VQXMutex::Lock(uint32 timeout) { return m_handle != nullptr && detail::WaitSignalled(m_handle, timeout); }
+bool VQXMutex::Lock(uint32 timeout) {
+    return m_handle != nullptr && detail::WaitSignalled(m_handle, timeout);
+}
 
-bool VQXMutex::Unlock() { return m_handle != nullptr && ReleaseMutex(m_handle) != FALSE; }
+bool VQXMutex::Unlock() {
+    return m_handle != nullptr && ReleaseMutex(m_handle) != FALSE;
+}
 
 }  // namespace vqx

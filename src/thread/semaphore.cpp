@@ -18,11 +18,17 @@ HANDLE CreateLimitedSemaphore(int32 initial, int32 maximum, const wchar_t* name)
 VQXSemaphore::VQXSemaphore(int32 initial, int32 maximum, const wchar_t* name)
     : m_handle(CreateLimitedSemaphore(initial, maximum, name)) {}
 
-VQXSemaphore::~VQXSemaphore() { win32::UniqueHandle::CloseRaw(m_handle); }
+VQXSemaphore::~VQXSemaphore() {
+    win32::UniqueHandle::CloseRaw(m_handle);
+}
 
-bool VQXSemaphore::Lock(uint32 timeout) { return m_handle == nullptr || detail::WaitSignalled(m_handle, timeout); }
+bool VQXSemaphore::Lock(uint32 timeout) {
+    return m_handle == nullptr || detail::WaitSignalled(m_handle, timeout);
+}
 
-bool VQXSemaphore::Unlock() { return m_handle == nullptr || ReleaseSemaphore(m_handle, 1, nullptr) != FALSE; }
+bool VQXSemaphore::Unlock() {
+    return m_handle == nullptr || ReleaseSemaphore(m_handle, 1, nullptr) != FALSE;
+}
 
 // Replaces the semaphore; reports true whatever the kernel answered.
 bool VQXSemaphore::Create(int32 initial, int32 maximum, const wchar_t* name) {

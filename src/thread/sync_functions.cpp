@@ -21,7 +21,9 @@ int32 VQX_CALL vqx_atomic_dec(int32* value) {
 }
 
 // Critical sections: always report success; a null record is skipped instead of crashing.
-vqx_handle VQX_CALL vqx_create_critical_section() { return detail::NewCriticalSectionRecord(); }
+vqx_handle VQX_CALL vqx_create_critical_section() {
+    return detail::NewCriticalSectionRecord();
+}
 
 bool VQX_CALL vqx_delete_critical_section(vqx_handle cs) {
     detail::DeleteCriticalSectionRecord(cs);
@@ -40,13 +42,18 @@ bool VQX_CALL vqx_leave_critical_section(vqx_handle cs) {
 
 // Events. vqx_wait_for_mutex and vqx_delete_mutex are export aliases of the wait and delete below.
 vqx_handle VQX_CALL vqx_create_event(bool initially_signalled, bool manual_reset, const wchar_t* name) {
-    return CreateEventW(nullptr, detail::ToKernelBool(manual_reset), detail::ToKernelBool(initially_signalled),
-                        name);
+    return CreateEventW(nullptr, detail::ToKernelBool(manual_reset), detail::ToKernelBool(initially_signalled), name);
 }
 
-bool VQX_CALL vqx_delete_event(vqx_handle event) { return CloseHandle(event) != FALSE; }
-bool VQX_CALL vqx_set_event(vqx_handle event) { return SetEvent(event) != FALSE; }
-bool VQX_CALL vqx_reset_event(vqx_handle event) { return ResetEvent(event) != FALSE; }
+bool VQX_CALL vqx_delete_event(vqx_handle event) {
+    return CloseHandle(event) != FALSE;
+}
+bool VQX_CALL vqx_set_event(vqx_handle event) {
+    return SetEvent(event) != FALSE;
+}
+bool VQX_CALL vqx_reset_event(vqx_handle event) {
+    return ResetEvent(event) != FALSE;
+}
 
 bool VQX_CALL vqx_wait_for_event(vqx_handle object, uint32 timeout) {
     return detail::WaitSignalled(object, timeout);
@@ -61,9 +68,13 @@ vqx_handle VQX_CALL vqx_create_mutex(bool initially_owned, const wchar_t* name) 
     return CreateMutexW(nullptr, detail::ToKernelBool(initially_owned), name);
 }
 
-vqx_handle VQX_CALL vqx_open_mutex(const wchar_t* name) { return OpenMutexW(kMutexAllAccess, FALSE, name); }
+vqx_handle VQX_CALL vqx_open_mutex(const wchar_t* name) {
+    return OpenMutexW(kMutexAllAccess, FALSE, name);
+}
 
-bool VQX_CALL vqx_release_mutex(vqx_handle mutex) { return ReleaseMutex(mutex) != FALSE; }
+bool VQX_CALL vqx_release_mutex(vqx_handle mutex) {
+    return ReleaseMutex(mutex) != FALSE;
+}
 
 // Semaphores: a null handle sets no limit, so every operation on it succeeds at once.
 vqx_handle VQX_CALL vqx_create_semaphore(int32 initial, int32 maximum, const wchar_t* name) {
@@ -80,10 +91,11 @@ bool VQX_CALL vqx_wait_for_semaphore(vqx_handle semaphore, uint32 timeout) {
 }
 
 bool VQX_CALL vqx_release_semaphore(vqx_handle semaphore, int32 count, int32* previous) {
-    return semaphore == nullptr ||
-           ReleaseSemaphore(semaphore, count, reinterpret_cast<LONG*>(previous)) != FALSE;
+    return semaphore == nullptr || ReleaseSemaphore(semaphore, count, reinterpret_cast<LONG*>(previous)) != FALSE;
 }
 
-void VQX_CALL vqx_sleep(uint32 milliseconds) { Sleep(milliseconds); }
+void VQX_CALL vqx_sleep(uint32 milliseconds) {
+    Sleep(milliseconds);
+}
 
 }  // namespace vqx

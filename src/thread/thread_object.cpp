@@ -36,11 +36,19 @@ bool VQXThreadObj::WaitForStop() {
     return stopped;
 }
 
-bool VQXThreadObj::StopRequested() { return !m_stopEvent.Lock(0); }
+bool VQXThreadObj::StopRequested() {
+    return !m_stopEvent.Lock(0);
+}
 
-void VQXThreadObj::Run() { m_owner->Run(); }
-bool VQXThreadObj::Init() { return m_owner->Init(); }
-bool VQXThreadObj::Terminate() { return m_owner->Terminate(); }
+void VQXThreadObj::Run() {
+    m_owner->Run();
+}
+bool VQXThreadObj::Init() {
+    return m_owner->Init();
+}
+bool VQXThreadObj::Terminate() {
+    return m_owner->Terminate();
+}
 
 void VQXThreadObj::FinishOnWorker() {
     VQXLock guard(&m_stateLock, VQX_INFINITE);

@@ -6,9 +6,15 @@
 
 namespace vqx::detail {
 
-VQXTraceListenerDebug* DebugOutput() { return ProcessSingleton<VQXTraceListenerDebug>::Get(); }
-VQXTraceListenerFile* FileOutput() { return ProcessSingleton<VQXTraceListenerFile>::Get(); }
-VQXTraceListenerConsole* ConsoleOutput() { return ProcessSingleton<VQXTraceListenerConsole>::Get(); }
+VQXTraceListenerDebug* DebugOutput() {
+    return ProcessSingleton<VQXTraceListenerDebug>::Get();
+}
+VQXTraceListenerFile* FileOutput() {
+    return ProcessSingleton<VQXTraceListenerFile>::Get();
+}
+VQXTraceListenerConsole* ConsoleOutput() {
+    return ProcessSingleton<VQXTraceListenerConsole>::Get();
+}
 
 }  // namespace vqx::detail
 

@@ -11,6 +11,10 @@ void VQXTraceListenerConsole::Write(const wchar_t* facility, const wchar_t* mess
     std::fputws(vqx::detail::ComposeOutputLine(facility, message).c_str(), stdout);
 }
 
-bool VQXTraceListenerConsole::Enable() { return m_enabled.exchange(true); }
+bool VQXTraceListenerConsole::Enable() {
+    return m_enabled.exchange(true);
+}
 
-bool VQXTraceListenerConsole::Disable() { return m_enabled.exchange(false); }
+bool VQXTraceListenerConsole::Disable() {
+    return m_enabled.exchange(false);
+}

@@ -36,9 +36,13 @@ std::wstring ComposeRecord(const wchar_t* facility, const wchar_t* message) {
 
 VQXTraceListenerFile::VQXTraceListenerFile() : m_path(vqx::vqx_get_process_path() + L".log") {}
 
-VQXTraceListenerFile::~VQXTraceListenerFile() { CloseStream(); }
+VQXTraceListenerFile::~VQXTraceListenerFile() {
+    CloseStream();
+}
 
-void VQXTraceListenerFile::CloseStream() { win32::UniqueFile::CloseRaw(m_stream); }
+void VQXTraceListenerFile::CloseStream() {
+    win32::UniqueFile::CloseRaw(m_stream);
+}
 
 // One fwrite of 16-bit units per record, then a flush: the record has reached the operating
 // system when Write returns. Write errors are ignored.

@@ -40,8 +40,12 @@ bool VQX_CALL VQXUnregisterTraceListener(VQXTraceListener* listener) {
     return core != nullptr && core->Unregister(listener);
 }
 
-void VQX_CALL vqx_asserts_enable(bool enable) { g_assertsEnabled.store(enable); }
+void VQX_CALL vqx_asserts_enable(bool enable) {
+    g_assertsEnabled.store(enable);
+}
 
-bool VQX_CALL vqx_asserts_enabled() { return g_assertsEnabled.load(); }
+bool VQX_CALL vqx_asserts_enabled() {
+    return g_assertsEnabled.load();
+}
 
 }  // namespace vqx

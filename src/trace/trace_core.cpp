@@ -27,7 +27,8 @@ void VQXTrace::Dispatch(vqx::int32 level, const wchar_t* facility, const wchar_t
     VQXLock guard(&m_lock, VQX_INFINITE);
     if (!Passes(level, facility)) return;
     // By index: an output that (against the rules) registers another cannot invalidate the walk.
-    for (size_t i = 0; i < m_outputs.size(); ++i) m_outputs[i]->Write(facility, message);
+    for (size_t i = 0; i < m_outputs.size(); ++i)
+        m_outputs[i]->Write(facility, message);
 }
 
 vqx::int32 VQXTrace::SetLevel(vqx::int32 level) {

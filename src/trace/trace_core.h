@@ -33,7 +33,7 @@ private:
     bool Passes(vqx::int32 level, const wchar_t* facility) const;
 
     vqx::int32 m_threshold = kDefaultThreshold;
-    std::map<std::wstring, bool> m_facilities;  // absent means enabled
+    std::map<std::wstring, bool> m_facilities;      // absent means enabled
     std::vector<vqx::VQXTraceListener*> m_outputs;  // registration order, no duplicates
     vqx::VQXCriticalSection m_lock;
 };

@@ -7,7 +7,9 @@
 
 namespace vqx::detail {
 
-VQXTrace* TraceCore() { return ProcessSingleton<VQXTrace>::Get(); }
+VQXTrace* TraceCore() {
+    return ProcessSingleton<VQXTrace>::Get();
+}
 
 void TraceDispatch(int32 level, const wchar_t* facility, const wchar_t* message) {
     if (message == nullptr) return;

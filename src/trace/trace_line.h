@@ -6,7 +6,9 @@
 
 namespace vqx::detail {
 
-inline const wchar_t* OrEmpty(const wchar_t* text) { return text != nullptr ? text : L""; }
+inline const wchar_t* OrEmpty(const wchar_t* text) {
+    return text != nullptr ? text : L"";
+}
 
 inline std::wstring ComposeOutputLine(const wchar_t* facility, const wchar_t* message) {
     std::wstring line(OrEmpty(facility));

@@ -11,15 +11,16 @@
 
 namespace vqx::clock_arithmetic {
 
-double TickCountToSeconds(uint32 tickCount) { return static_cast<double>(tickCount) / 1000.0; }
+double TickCountToSeconds(uint32 tickCount) {
+    return static_cast<double>(tickCount) / 1000.0;
+}
 
 uint64 PackSecondsAndMilliseconds(int64 seconds, uint32 milliseconds) {
     return (static_cast<uint64>(seconds) << 32) + milliseconds;
 }
 
 int64 CounterToHundredNanoseconds(int64 count, int64 frequency) {
-    return static_cast<int64>(static_cast<double>(count) * 10000000.0 /
-                              static_cast<double>(frequency));
+    return static_cast<int64>(static_cast<double>(count) * 10000000.0 / static_cast<double>(frequency));
 }
 
 int64 TickCountToHundredNanoseconds(uint32 tickCount) {
@@ -48,15 +49,21 @@ void ProbePerformanceCounter() {
     }
 }
 
-vqx::int64 TickFallback() { return TickCountToHundredNanoseconds(GetTickCount()); }
+vqx::int64 TickFallback() {
+    return TickCountToHundredNanoseconds(GetTickCount());
+}
 
 }  // namespace
 
 extern "C" {
 
-vqx::int64 VQX_CALL vqx_get_current_utc_time() { return _time64(nullptr); }
+vqx::int64 VQX_CALL vqx_get_current_utc_time() {
+    return _time64(nullptr);
+}
 
-double VQX_CALL vqx_clock() { return TickCountToSeconds(GetTickCount()); }
+double VQX_CALL vqx_clock() {
+    return TickCountToSeconds(GetTickCount());
+}
 
 vqx::uint64 VQX_CALL get_time_in_seconds_with_fraction() {
     __timeb64 now{};

@@ -14,10 +14,8 @@ int __cdecl vqx_crt_sscanf(const char* input, const char* format, ...) __asm__("
 int __cdecl vqx_crt_swscanf(const wchar_t* input, const wchar_t* format, ...) __asm__("_swscanf");
 // _snprintf / _snwprintf of msvcrt.dll: write at most `count` units, add the NUL only when it
 // fits, and return -1 when the text was cut.
-int __cdecl vqx_crt_snprintf(char* buffer, std::size_t count, const char* format, ...)
-    __asm__("__snprintf");
-int __cdecl vqx_crt_snwprintf(wchar_t* buffer, std::size_t count, const wchar_t* format, ...)
-    __asm__("__snwprintf");
+int __cdecl vqx_crt_snprintf(char* buffer, std::size_t count, const char* format, ...) __asm__("__snprintf");
+int __cdecl vqx_crt_snwprintf(wchar_t* buffer, std::size_t count, const wchar_t* format, ...) __asm__("__snwprintf");
 }
 
 namespace vqx::crt {

@@ -22,9 +22,13 @@ const std::collate<wchar_t>& ListingCollation() {
 
 const std::collate<wchar_t>& g_listingCollationAtLoad = ListingCollation();
 
-bool IsDotEntry(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
+bool IsDotEntry(const wchar_t* name) {
+    return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
+}
 
-bool IsDirectory(const vqx::vqx_file_item_descriptor& item) { return (item.attributes & kDirectoryAttribute) != 0; }
+bool IsDirectory(const vqx::vqx_file_item_descriptor& item) {
+    return (item.attributes & kDirectoryAttribute) != 0;
+}
 
 vqx::vqx_file_item_descriptor DescribeEntry(const _wfinddata64_t& entry) {
     vqx::vqx_file_item_descriptor item{};

@@ -15,7 +15,9 @@ bool EndsWithSeparator(const vqx_wstring& path) {
     return !path.empty() && (path.back() == L'\\' || path.back() == L'/');
 }
 
-bool RemoveEmptyDirectory(const vqx_wstring& path) { return RemoveDirectoryW(path.c_str()) == 1; }
+bool RemoveEmptyDirectory(const vqx_wstring& path) {
+    return RemoveDirectoryW(path.c_str()) == 1;
+}
 
 // Removes every entry of folder (which ends with '\'); stops at the first failure.
 bool RemoveContents(const vqx_wstring& folder) {
@@ -23,8 +25,8 @@ bool RemoveContents(const vqx_wstring& folder) {
     vqx_enumerate_directory(folder + L"*.*", items);
     for (const vqx_file_item_descriptor& item : items) {
         const vqx_wstring full = folder + item.name;
-        const bool removed = (item.attributes & 0x10) != 0 ? vqx_delete_dir(full, true)
-                                                            : DeleteFileW(full.c_str()) != FALSE;
+        const bool removed =
+            (item.attributes & 0x10) != 0 ? vqx_delete_dir(full, true) : DeleteFileW(full.c_str()) != FALSE;
         if (!removed) return false;
     }
     return true;

@@ -9,7 +9,9 @@ namespace vqx {
 
 namespace {
 
-void Warn(const wchar_t* text) { OutputDebugStringW(text); }
+void Warn(const wchar_t* text) {
+    OutputDebugStringW(text);
+}
 
 struct OpenParameters {
     DWORD access = 0;
@@ -37,8 +39,8 @@ vqx_file_handle VQX_CALL vqx_open_file(const vqx_wstring& path, VQX_FileAccess a
     }
     const OpenParameters parameters = ParametersFor(access);
     const vqx_string narrowPath = vqx_from_unicode_to_multibyte(path);
-    HANDLE file = CreateFileA(narrowPath.c_str(), parameters.access, FILE_SHARE_READ, nullptr,
-                              parameters.disposition, parameters.flags, nullptr);
+    HANDLE file = CreateFileA(narrowPath.c_str(), parameters.access, FILE_SHARE_READ, nullptr, parameters.disposition,
+                              parameters.flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         Warn(L"(WARNING) Failed to open file");
         return nullptr;
@@ -75,7 +77,9 @@ void VQX_CALL vqx_close_file(vqx_file_handle file) {
     CloseHandle(file);
 }
 
-bool VQX_CALL vqx_delete_file(const vqx_wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
+bool VQX_CALL vqx_delete_file(const vqx_wstring& path) {
+    return DeleteFileW(path.c_str()) != FALSE;
+}
 
 bool VQX_CALL vqx_file_stat(const vqx_wstring& path, struct _stat64* info) {
     return info != nullptr && _wstat64(path.c_str(), info) == 0;

@@ -23,7 +23,8 @@ extern "C" {
 vqx_string VQX_CALL vqx_from_string_to_hex_string(const vqx_string& bytes) {
     vqx_string hex;
     hex.reserve(bytes.size() * 2);
-    for (const char byte : bytes) hex::AppendByte(hex, static_cast<unsigned char>(byte));
+    for (const char byte : bytes)
+        hex::AppendByte(hex, static_cast<unsigned char>(byte));
     return hex;
 }
 

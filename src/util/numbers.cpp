@@ -66,8 +66,7 @@ Convergent ReduceFraction(int64 num, int64 den, int64 max, bool& negative) {
                 if (byDen < x) x = byDen;
             }
             if (den * (2 * x * a1.den + a0.den) > num * a1.den) {
-                a1 = Convergent{static_cast<int32>(x * a1.num + a0.num),
-                                static_cast<int32>(x * a1.den + a0.den)};
+                a1 = Convergent{static_cast<int32>(x * a1.num + a0.num), static_cast<int32>(x * a1.den + a0.den)};
             }
             break;
         }
@@ -83,15 +82,16 @@ Convergent ReduceFraction(int64 num, int64 den, int64 max, bool& negative) {
 
 extern "C" {
 
-vqx::int32 VQX_CALL vqx_isnan(double value) { return value != value ? 1 : 0; }
+vqx::int32 VQX_CALL vqx_isnan(double value) {
+    return value != value ? 1 : 0;
+}
 
 vqx::int32 VQX_CALL vqx_isinf(double value) {
     if (vqx_isnan(value)) return 0;
     return vqx_isnan(value - value);
 }
 
-void VQX_CALL vqx_double2fraction(double value, vqx::int32 max, vqx::int32* numerator,
-                                  vqx::int32* denominator) {
+void VQX_CALL vqx_double2fraction(double value, vqx::int32 max, vqx::int32* numerator, vqx::int32* denominator) {
     if (numerator == nullptr || denominator == nullptr) return;
     *numerator = 0;
     *denominator = 0;

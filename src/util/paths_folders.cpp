@@ -40,9 +40,13 @@ vqx_wstring VQX_CALL vqx_get_current_path() {
     return vqx_wstring(path, length);
 }
 
-vqx_wstring VQX_CALL vqx_get_process_folder() { return FolderOf(vqx_get_process_path()); }
+vqx_wstring VQX_CALL vqx_get_process_folder() {
+    return FolderOf(vqx_get_process_path());
+}
 
-vqx_wstring VQX_CALL vqx_get_current_folder() { return FolderOf(vqx_get_current_path()); }
+vqx_wstring VQX_CALL vqx_get_current_folder() {
+    return FolderOf(vqx_get_current_path());
+}
 
 }  // namespace vqx
 

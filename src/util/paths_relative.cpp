@@ -31,21 +31,22 @@ std::vector<Text> SplitComponents(const Text& text) {
 }
 
 bool SameComponent(const Text& a, const Text& b) {
-    return vqx::vqx_string_ci_compare(vqx::vqx_wstring(a.c_str(), a.size()),
-                                      vqx::vqx_wstring(b.c_str(), b.size())) == 0;
+    return vqx::vqx_string_ci_compare(vqx::vqx_wstring(a.c_str(), a.size()), vqx::vqx_wstring(b.c_str(), b.size())) ==
+           0;
 }
 
 size_t CountSharedLeading(const std::vector<Text>& a, const std::vector<Text>& b) {
     const size_t limit = std::min(a.size(), b.size());
     size_t shared = 0;
-    while (shared < limit && SameComponent(a[shared], b[shared])) ++shared;
+    while (shared < limit && SameComponent(a[shared], b[shared]))
+        ++shared;
     return shared;
 }
 
 }  // namespace
 
 extern "C" bool VQX_CALL vqx_get_relative_path_to(const wchar_t* from_folder, const wchar_t* to_path,
-                                                   wchar_t* destination) {
+                                                  wchar_t* destination) {
     if (destination == nullptr) return false;
     std::optional<Text> from = vqx::detail::LoadWorkingPath(from_folder);
     std::optional<Text> to = vqx::detail::LoadWorkingPath(to_path);
@@ -65,8 +66,10 @@ extern "C" bool VQX_CALL vqx_get_relative_path_to(const wchar_t* from_folder, co
 
     Text result;
     if (fromParts.size() == shared) result = L".\\";
-    for (size_t i = shared; i < fromParts.size(); ++i) result += L"..\\";
-    for (size_t i = shared; i < toParts.size(); ++i) result += toParts[i] + L"\\";
+    for (size_t i = shared; i < fromParts.size(); ++i)
+        result += L"..\\";
+    for (size_t i = shared; i < toParts.size(); ++i)
+        result += toParts[i] + L"\\";
     result += fileName;
 
     if (result.size() >= vqx::detail::kPathBufferCapacity) return false;

@@ -44,15 +44,12 @@ __declspec(dllexport) vqx_wstring VQX_CALL vqx_string_to_upper(const vqx_wstring
 
 extern "C" {
 
-uint32 VQX_CALL vqx_string_ci_find(const vqx_wstring& text, const vqx_wstring& pattern,
-                                   uint32 offset) {
+uint32 VQX_CALL vqx_string_ci_find(const vqx_wstring& text, const vqx_wstring& pattern, uint32 offset) {
     return static_cast<uint32>(vqx_string_to_lower(text).find(vqx_string_to_lower(pattern), offset));
 }
 
-uint32 VQX_CALL vqx_string_ci_rfind(const vqx_wstring& text, const vqx_wstring& pattern,
-                                    uint32 offset) {
-    return static_cast<uint32>(
-        vqx_string_to_lower(text).rfind(vqx_string_to_lower(pattern), offset));
+uint32 VQX_CALL vqx_string_ci_rfind(const vqx_wstring& text, const vqx_wstring& pattern, uint32 offset) {
+    return static_cast<uint32>(vqx_string_to_lower(text).rfind(vqx_string_to_lower(pattern), offset));
 }
 
 uint32 VQX_CALL vqx_string_ci_compare(const vqx_wstring& a, const vqx_wstring& b) {

@@ -18,8 +18,7 @@ vqx_string WideToUtf8(const wchar_t* text) {
     const int size = WideCharToMultiByte(kUtf8CodePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return vqx_string();
     vqx_string result(static_cast<size_t>(size), '\0');
-    const int converted =
-        WideCharToMultiByte(kUtf8CodePage, 0, text, -1, &result[0], size, nullptr, nullptr);
+    const int converted = WideCharToMultiByte(kUtf8CodePage, 0, text, -1, &result[0], size, nullptr, nullptr);
     result.resize(converted > 0 ? static_cast<size_t>(converted - 1) : 0);
     return result;
 }

@@ -12,8 +12,7 @@ namespace {
 // The two reserved-character sets, built when the library is loaded and released at unload.
 class ReservedCharacters {
 public:
-    ReservedCharacters()
-        : m_withQuery(Build(":? %,;@&=+$<>#\"")), m_withoutQuery(Build(":? %,;@+$<>#\"")) {}
+    ReservedCharacters() : m_withQuery(Build(":? %,;@&=+$<>#\"")), m_withoutQuery(Build(":? %,;@+$<>#\"")) {}
 
     bool Contains(char byte, bool escapeQuery) const {
         const std::set<char>& reserved = escapeQuery ? m_withQuery : m_withoutQuery;
@@ -41,7 +40,8 @@ bool MustEscape(char byte, bool escapeQuery) {
 // The (up to) two characters after a '%', read as strtol reads base 16; never past the end.
 char DecodeEscape(const vqx_string& url, size_t percent) {
     char digits[3] = {'\0', '\0', '\0'};
-    for (size_t i = 0; i < 2 && percent + 1 + i < url.size(); ++i) digits[i] = url[percent + 1 + i];
+    for (size_t i = 0; i < 2 && percent + 1 + i < url.size(); ++i)
+        digits[i] = url[percent + 1 + i];
     return static_cast<char>(std::strtol(digits, nullptr, 16) & 0xFF);
 }
 

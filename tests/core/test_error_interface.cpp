@@ -52,10 +52,15 @@ TEST(ErrorText, ExactTextsAndUndefinedCodes) {
         {VQX_REPEAT, L"Repeat"},
         {52, L"codec not supported"},
         {VQX_INPUT_FULL, L"primitive have buffers full and cannot accept current input - come back later"},
-        {53, L"VQX Error"}, {-1, L"VQX Error"}, {301, L"VQX Error"}, {304, L"VQX Error"},
-        {INT32_MIN, L"VQX Error"}, {INT32_MAX, L"VQX Error"},
+        {53, L"VQX Error"},
+        {-1, L"VQX Error"},
+        {301, L"VQX Error"},
+        {304, L"VQX Error"},
+        {INT32_MIN, L"VQX Error"},
+        {INT32_MAX, L"VQX Error"},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.text, TextOf(c.code)) << c.code;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, TextOf(c.code)) << c.code;
     EXPECT_EQ(18u, vqxGetErrorText(static_cast<VQX_ERROR>(38), nullptr, 0));
     EXPECT_EQ(9u, vqxGetErrorText(static_cast<VQX_ERROR>(-1), nullptr, 0));
 }

@@ -59,9 +59,15 @@ bool Equal(const VQXVARIANT& a, const VQXVARIANT& b) {
     return equal;
 }
 
-VQXVariant B(bool value) { return VQXVariant::FromBool(value); }
-VQXVariant I(int64 value) { return VQXVariant::FromInt64(value); }
-VQXVariant D(double value) { return VQXVariant::FromDouble(value); }
+VQXVariant B(bool value) {
+    return VQXVariant::FromBool(value);
+}
+VQXVariant I(int64 value) {
+    return VQXVariant::FromInt64(value);
+}
+VQXVariant D(double value) {
+    return VQXVariant::FromDouble(value);
+}
 
 VQXVariant Wide(const char* ascii) {
     const std::wstring wide(ascii, ascii + std::strlen(ascii));
@@ -74,12 +80,20 @@ TEST(Variant, NullRecordsAreRejected) {
     VQXVariant v;
     bool equal = true;
     const VQX_ERROR results[] = {
-        VQXVariantInit(nullptr), VQXVariantClear(nullptr), VQXVariantAssignBool(nullptr, true),
-        VQXVariantAssignInt64(nullptr, 1), VQXVariantAssignDouble(nullptr, 1.0), VQXVariantAssignString(nullptr, "x"),
-        VQXVariantAssignWString(nullptr, L"x"), VQXVariantCopy(nullptr, &v), VQXVariantCopy(&v, nullptr),
-        VQXVariantCompare(&v, nullptr, equal), VQXVariantChangeType(nullptr, &v, VQX_VARIANT_BOOL),
+        VQXVariantInit(nullptr),
+        VQXVariantClear(nullptr),
+        VQXVariantAssignBool(nullptr, true),
+        VQXVariantAssignInt64(nullptr, 1),
+        VQXVariantAssignDouble(nullptr, 1.0),
+        VQXVariantAssignString(nullptr, "x"),
+        VQXVariantAssignWString(nullptr, L"x"),
+        VQXVariantCopy(nullptr, &v),
+        VQXVariantCopy(&v, nullptr),
+        VQXVariantCompare(&v, nullptr, equal),
+        VQXVariantChangeType(nullptr, &v, VQX_VARIANT_BOOL),
     };
-    for (const VQX_ERROR& result : results) EXPECT_EQ(VQX_NULL_POINTER, result) << "call " << &result - results;
+    for (const VQX_ERROR& result : results)
+        EXPECT_EQ(VQX_NULL_POINTER, result) << "call " << &result - results;
     EXPECT_TRUE(equal);
     EXPECT_EQ(VQX_OK, VQXVariantCopy(nullptr, nullptr));  // same record: nothing to do
     // A null text or interface leaves the destination as it was.
@@ -219,7 +233,8 @@ TEST(Variant, CompareNeedsTheSameKindAndValue) {
         {VQXVariant(a.get()), VQXVariant(a.get()), true},
         {VQXVariant(a.get()), VQXVariant(b.get()), false},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.equal, Equal(c.left, c.right)) << &c - cases;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.equal, Equal(c.left, c.right)) << &c - cases;
     VQXVariant nan = VQXVariant::FromDouble(kNaN);
     EXPECT_TRUE(Equal(nan, nan));  // same record
 
@@ -256,18 +271,48 @@ TEST(VariantConvert, TextsFollowTheRuntimeScan) {
         VQX_ERROR result;
         VQXVariant value;
     } cases[] = {
-        {"0x1F", VQX_OK, I(31)}, {"0xff", VQX_OK, I(255)}, {"0xFFFFFFFFFFFFFFFF", VQX_OK, I(-1)},
-        {"0X1F", VQX_OK, I(0)} /* capital X: decimal "0" */, {"12abc", VQX_OK, I(12)}, {"", VQX_OK, I(0)},
-        {" \t\r\n", VQX_OK, I(0)}, {"0x", VQX_OK, I(0)}, {"0x \t", VQX_OK, I(0)}, {"  -42", VQX_OK, I(-42)},
-        {"+7", VQX_OK, I(7)}, {"-9223372036854775808", VQX_OK, I(kLowest)}, {"1e3", VQX_OK, I(1)},
-        {"1.9", VQX_OK, I(1)}, {"abc", kBad, I(0)}, {"0xg", kBad, I(0)}, {"x1", kBad, I(0)}, {"inf", kBad, I(0)},
-        {"true", VQX_OK, B(true)}, {"True", VQX_OK, B(true)}, {"TRUE", VQX_OK, B(true)},
-        {"false", VQX_OK, B(false)}, {"False", VQX_OK, B(false)}, {"FALSE", VQX_OK, B(false)},
-        {"12", VQX_OK, B(true)}, {"0", VQX_OK, B(false)}, {"0x10", VQX_OK, B(true)}, {"-1", VQX_OK, B(true)},
-        {"", VQX_OK, B(false)}, {" TRUE", kBad, B(0)}, {"tRUE", kBad, B(0)}, {"true ", kBad, B(0)}, {"yes", kBad, B(0)},
-        {"1e3", VQX_OK, D(1000.0)}, {"  -2.5x", VQX_OK, D(-2.5)}, {".5", VQX_OK, D(0.5)}, {"", VQX_OK, D(0.0)},
-        {"\t\n ", VQX_OK, D(0.0)}, {"0x1p3", VQX_OK, D(0.0)} /* reads "0", stops at the x */,
-        {"inf", kBad, D(0)} /* no C99 infinity or NaN words */, {"nan", kBad, D(0)}, {"abc", kBad, D(0)},
+        {"0x1F", VQX_OK, I(31)},
+        {"0xff", VQX_OK, I(255)},
+        {"0xFFFFFFFFFFFFFFFF", VQX_OK, I(-1)},
+        {"0X1F", VQX_OK, I(0)} /* capital X: decimal "0" */,
+        {"12abc", VQX_OK, I(12)},
+        {"", VQX_OK, I(0)},
+        {" \t\r\n", VQX_OK, I(0)},
+        {"0x", VQX_OK, I(0)},
+        {"0x \t", VQX_OK, I(0)},
+        {"  -42", VQX_OK, I(-42)},
+        {"+7", VQX_OK, I(7)},
+        {"-9223372036854775808", VQX_OK, I(kLowest)},
+        {"1e3", VQX_OK, I(1)},
+        {"1.9", VQX_OK, I(1)},
+        {"abc", kBad, I(0)},
+        {"0xg", kBad, I(0)},
+        {"x1", kBad, I(0)},
+        {"inf", kBad, I(0)},
+        {"true", VQX_OK, B(true)},
+        {"True", VQX_OK, B(true)},
+        {"TRUE", VQX_OK, B(true)},
+        {"false", VQX_OK, B(false)},
+        {"False", VQX_OK, B(false)},
+        {"FALSE", VQX_OK, B(false)},
+        {"12", VQX_OK, B(true)},
+        {"0", VQX_OK, B(false)},
+        {"0x10", VQX_OK, B(true)},
+        {"-1", VQX_OK, B(true)},
+        {"", VQX_OK, B(false)},
+        {" TRUE", kBad, B(0)},
+        {"tRUE", kBad, B(0)},
+        {"true ", kBad, B(0)},
+        {"yes", kBad, B(0)},
+        {"1e3", VQX_OK, D(1000.0)},
+        {"  -2.5x", VQX_OK, D(-2.5)},
+        {".5", VQX_OK, D(0.5)},
+        {"", VQX_OK, D(0.0)},
+        {"\t\n ", VQX_OK, D(0.0)},
+        {"0x1p3", VQX_OK, D(0.0)} /* reads "0", stops at the x */,
+        {"inf", kBad, D(0)} /* no C99 infinity or NaN words */,
+        {"nan", kBad, D(0)},
+        {"abc", kBad, D(0)},
     };
     for (const auto& c : cases) {
         for (const VQXVariant& source : {VQXVariant::FromString(c.text), Wide(c.text)}) {
@@ -289,11 +334,22 @@ TEST(VariantConvert, NumbersBetweenKinds) {
     const struct {
         VQXVariant source, expected;
     } cases[] = {
-        {D(1e-300), B(true)}, {D(kNaN), B(true)}, {D(-0.0), B(false)}, {I(0), B(false)},
-        {I(int64(1) << 40), B(true)} /* high bits alone count */, {D(2.9), I(2)}, {D(-2.9), I(-2)},
-        {D(1e30), I(kLowest)}, {D(-1e30), I(kLowest)}, {D(kNaN), I(kLowest)}, {D(kInf), I(kLowest)},
-        {D(9223372036854775808.0), I(kLowest)}, {D(9007199254740993.0), I(9007199254740992)},
-        {B(true), I(1)}, {B(true), D(1.0)}, {I(kLowest), D(-9223372036854775808.0)},
+        {D(1e-300), B(true)},
+        {D(kNaN), B(true)},
+        {D(-0.0), B(false)},
+        {I(0), B(false)},
+        {I(int64(1) << 40), B(true)} /* high bits alone count */,
+        {D(2.9), I(2)},
+        {D(-2.9), I(-2)},
+        {D(1e30), I(kLowest)},
+        {D(-1e30), I(kLowest)},
+        {D(kNaN), I(kLowest)},
+        {D(kInf), I(kLowest)},
+        {D(9223372036854775808.0), I(kLowest)},
+        {D(9007199254740993.0), I(9007199254740992)},
+        {B(true), I(1)},
+        {B(true), D(1.0)},
+        {I(kLowest), D(-9223372036854775808.0)},
     };
     for (const auto& c : cases) {
         VQXVariant out;
@@ -307,10 +363,17 @@ TEST(VariantConvert, ValuesToTextUseTheRuntimePrintFormats) {
         VQXVariant source;
         const char* text;
     } cases[] = {
-        {B(true), "true"}, {B(false), "false"}, {I(-5), "-5"}, {I(kLowest), "-9223372036854775808"},
-        {I(std::numeric_limits<int64>::max()), "9223372036854775807"}, {D(1.5), "1.500000"},
-        {D(-2.0), "-2.000000"}, {D(0.1), "0.100000"}, {D(1e15), "1000000000000000.000000"},
-        {D(-0.0000004), "-0.000000"}, {D(kInf), "1.#INF00"} /* the runtime's, not C99's "inf" */,
+        {B(true), "true"},
+        {B(false), "false"},
+        {I(-5), "-5"},
+        {I(kLowest), "-9223372036854775808"},
+        {I(std::numeric_limits<int64>::max()), "9223372036854775807"},
+        {D(1.5), "1.500000"},
+        {D(-2.0), "-2.000000"},
+        {D(0.1), "0.100000"},
+        {D(1e15), "1000000000000000.000000"},
+        {D(-0.0000004), "-0.000000"},
+        {D(kInf), "1.#INF00"} /* the runtime's, not C99's "inf" */,
         {D(-kInf), "-1.#INF00"},
     };
     for (const auto& c : cases) {

@@ -77,13 +77,15 @@ TEST_F(EncoderHostTest, TheDisplaysRecordsReachTheServiceByteForByte) {
     };
     const Case cases[] = {
         // The VBV default (250250) is applied after the bitrate's own figure (7500000 / 29 = 258620).
-        {"1280x720@29.97", {},
+        {"1280x720@29.97",
+         {},
          {68, 24, 0, 1, 1280, 720, 66, 31, 36720000, 1225224, 0, 1, 0, 33, 1, 16, 1},
-         {100, 64957, 150, 0, 0, 4, 6000000, 6000000, 150, 45, 0, 250250, 64, 22, 51, 0, 0, 3600, 0, 0, 22, 22, 1, 1,
-          1},
+         {100, 64957, 150, 0, 0,    4, 6000000, 6000000, 150, 45, 0, 250250, 64,
+          22,  51,    0,   0, 3600, 0, 0,       22,      22,  1,  1, 1},
          258620},
         // Chosen settings reach the creation record.
-        {"640x480@60", {{L"Usage", 1}, {L"Profile", 100}, {L"Output Type", 1}, {L"Feedbacks", 4}, {L"Insert AUD", 0}},
+        {"640x480@60",
+         {{L"Usage", 1}, {L"Profile", 100}, {L"Output Type", 1}, {L"Feedbacks", 4}, {L"Insert AUD", 0}},
          {68, 24, 0, 0, 640, 480, 100, 30, 25200000, 420000, 0, 2, 0, 33, 1, 4, 0},
          {100, 64957, 300, 0, 0, 4, 3500000, 3500000, 300, 30, 0, 72917, 64, 22, 51, 0, 0, 1200, 0, 0, 22, 22, 1, 1, 1},
          72916},
@@ -92,7 +94,8 @@ TEST_F(EncoderHostTest, TheDisplaysRecordsReachTheServiceByteForByte) {
         SCOPED_TRACE(c.mode);
         encoder = NewEncoder();
         standIns.Reset();
-        for (const auto& [name, value] : c.settings) ASSERT_EQ(SetInt(encoder.get(), name, value), VQX_OK);
+        for (const auto& [name, value] : c.settings)
+            ASSERT_EQ(SetInt(encoder.get(), name, value), VQX_OK);
         StartWithMode(c.mode);
         EXPECT_EQ(standIns.LastCreateWords(), c.create);
         EXPECT_EQ(standIns.LastConfigWords(), c.config);

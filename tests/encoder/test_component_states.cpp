@@ -70,24 +70,42 @@ TEST_F(EncoderStateTest, EveryCellOfTheStateTable) {
         int to;
     };
     const Cell cells[] = {
-        {"AcquireDisplay", 0, kOk, 1},      {"AcquireDisplay", 1, kAlready, 1},
-        {"AcquireDisplay", 2, kAlready, 2}, {"AcquireDisplay", 3, kAlready, 3},
-        {"CreateEncoder", 0, kNotInit, 0},  {"CreateEncoder", 1, kOk, 2},
-        {"CreateEncoder", 2, kAlready, 2},  {"CreateEncoder", 3, kAlready, 3},
-        {"StartEncode", 0, kNotInit, 0},    {"StartEncode", 1, kNotInit, 1},
-        {"StartEncode", 2, kOk, 3},         {"StartEncode", 3, kAlready, 3},
-        {"StopEncode", 0, kAlready, 0},     {"StopEncode", 1, kAlready, 1},
-        {"StopEncode", 2, kAlready, 2},     {"StopEncode", 3, kOk, 2},
-        {"DestroyEncoder", 0, kAlready, 0}, {"DestroyEncoder", 1, kAlready, 1},
-        {"DestroyEncoder", 2, kOk, 1},      {"DestroyEncoder", 3, kNotInit, 3},
-        {"ReleaseDisplay", 0, kAlready, 0}, {"ReleaseDisplay", 1, kOk, 0},
-        {"ReleaseDisplay", 2, kNotInit, 2}, {"ReleaseDisplay", 3, kNotInit, 3},
-        {"QueryOutput", 0, kNotInit, 0},    {"QueryOutput", 1, kNotInit, 1},
-        {"QueryOutput", 2, kNotInit, 2},    {"QueryOutput", 3, kOk, 3},
-        {"CancelQueryOutput", 0, kNotInit, 0}, {"CancelQueryOutput", 1, kNotInit, 1},
-        {"CancelQueryOutput", 2, kNotInit, 2}, {"CancelQueryOutput", 3, kOk, 3},
-        {"UpdateConfig", 0, kNotInit, 0},   {"UpdateConfig", 1, kNotInit, 1},
-        {"UpdateConfig", 2, kNotInit, 2},   {"UpdateConfig", 3, kOk, 3},
+        {"AcquireDisplay", 0, kOk, 1},
+        {"AcquireDisplay", 1, kAlready, 1},
+        {"AcquireDisplay", 2, kAlready, 2},
+        {"AcquireDisplay", 3, kAlready, 3},
+        {"CreateEncoder", 0, kNotInit, 0},
+        {"CreateEncoder", 1, kOk, 2},
+        {"CreateEncoder", 2, kAlready, 2},
+        {"CreateEncoder", 3, kAlready, 3},
+        {"StartEncode", 0, kNotInit, 0},
+        {"StartEncode", 1, kNotInit, 1},
+        {"StartEncode", 2, kOk, 3},
+        {"StartEncode", 3, kAlready, 3},
+        {"StopEncode", 0, kAlready, 0},
+        {"StopEncode", 1, kAlready, 1},
+        {"StopEncode", 2, kAlready, 2},
+        {"StopEncode", 3, kOk, 2},
+        {"DestroyEncoder", 0, kAlready, 0},
+        {"DestroyEncoder", 1, kAlready, 1},
+        {"DestroyEncoder", 2, kOk, 1},
+        {"DestroyEncoder", 3, kNotInit, 3},
+        {"ReleaseDisplay", 0, kAlready, 0},
+        {"ReleaseDisplay", 1, kOk, 0},
+        {"ReleaseDisplay", 2, kNotInit, 2},
+        {"ReleaseDisplay", 3, kNotInit, 3},
+        {"QueryOutput", 0, kNotInit, 0},
+        {"QueryOutput", 1, kNotInit, 1},
+        {"QueryOutput", 2, kNotInit, 2},
+        {"QueryOutput", 3, kOk, 3},
+        {"CancelQueryOutput", 0, kNotInit, 0},
+        {"CancelQueryOutput", 1, kNotInit, 1},
+        {"CancelQueryOutput", 2, kNotInit, 2},
+        {"CancelQueryOutput", 3, kOk, 3},
+        {"UpdateConfig", 0, kNotInit, 0},
+        {"UpdateConfig", 1, kNotInit, 1},
+        {"UpdateConfig", 2, kNotInit, 2},
+        {"UpdateConfig", 3, kOk, 3},
     };
     for (const Cell& cell : cells) {
         SCOPED_TRACE(std::string(cell.operation) + " from state " + std::to_string(cell.from));
@@ -98,7 +116,9 @@ TEST_F(EncoderStateTest, EveryCellOfTheStateTable) {
         const uint32_t setConfigsBefore = standIns.Calls("ZEPSetConfig");
         EXPECT_EQ(RunOperation(encoder.get(), cell.operation), cell.result);
         EXPECT_EQ(ObservedState(), cell.to);
-        if (cell.result != kOk) { EXPECT_EQ(standIns.Calls("ZEPSetConfig"), setConfigsBefore); }
+        if (cell.result != kOk) {
+            EXPECT_EQ(standIns.Calls("ZEPSetConfig"), setConfigsBefore);
+        }
     }
 }
 
@@ -187,24 +207,34 @@ TEST_F(EncoderStateTest, AccessModesAndTheUsageDecideWhenAPropertyMayBeSet) {
     // answers it, are in vqxcap's property table (tests/tools/golden); here the modes in every state.
     const Case cases[] = {
         // Mode 1: never. Mode 3: before CreateEncoder. Mode 4: after it. Mode 5: always.
-        {2, 0, L"Generic Support", 1, kReadOnly},       {2, 2, L"Low Latency Support", 0, kReadOnly},
-        {2, 0, L"Feedbacks", 8, kOk},                    {2, 1, L"Feedbacks", 9, kOk},
-        {2, 2, L"Feedbacks", 10, kWrongState},           {2, 3, L"Usage", 1, kWrongState},
-        {2, 0, L"IDR Period", 30, kNotInit},             {2, 1, L"IDR Period", 30, kNotInit},
-        {2, 2, L"IDR Period", 30, kOk},                  {2, 3, L"IDR Period", 60, kOk},
-        {2, 0, L"Wait Frame Max", 100, kOk},             {2, 3, L"Wait Frame Max", 4294967295LL, kOk},
+        {2, 0, L"Generic Support", 1, kReadOnly},
+        {2, 2, L"Low Latency Support", 0, kReadOnly},
+        {2, 0, L"Feedbacks", 8, kOk},
+        {2, 1, L"Feedbacks", 9, kOk},
+        {2, 2, L"Feedbacks", 10, kWrongState},
+        {2, 3, L"Usage", 1, kWrongState},
+        {2, 0, L"IDR Period", 30, kNotInit},
+        {2, 1, L"IDR Period", 30, kNotInit},
+        {2, 2, L"IDR Period", 30, kOk},
+        {2, 3, L"IDR Period", 60, kOk},
+        {2, 0, L"Wait Frame Max", 100, kOk},
+        {2, 3, L"Wait Frame Max", 4294967295LL, kOk},
         {2, 3, L"Wait Frame Max", 4294967296LL, kRange},
-        {2, 0, L"Width", 640, kRange},                   {2, 2, L"Width", 640, kWrongState},
+        {2, 0, L"Width", 640, kRange},
+        {2, 2, L"Width", 640, kWrongState},
         {2, 3, L"No Such Property", 1, VQX_PARAMETER_NOT_FOUND},
         {2, 3, L"idr period", 1, VQX_PARAMETER_NOT_FOUND},
         // 3, outside the listed usages, counts as Generic.
-        {3, 2, L"Min QP", 20, kOk},                      {3, 2, L"Rate Control Method", 2, kOk},
+        {3, 2, L"Min QP", 20, kOk},
+        {3, 2, L"Rate Control Method", 2, kOk},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "usage " << c.usage << ", state " << c.state << ", "
                                         << std::wstring(c.name).c_str() << " = " << c.value);
         Fresh();
-        if (c.usage != 2) { ASSERT_EQ(SetInt(encoder.get(), L"Usage", c.usage), VQX_OK); }
+        if (c.usage != 2) {
+            ASSERT_EQ(SetInt(encoder.get(), L"Usage", c.usage), VQX_OK);
+        }
         Reach(c.state);
         VQXVariant before, after;
         const VQX_ERROR readBefore = encoder->GetProperty(c.name, &before);

@@ -15,9 +15,15 @@ int64 Int64Of(const VQXVARIANT& value) {
     EXPECT_EQ(value.type, VQX_VARIANT_INT64);
     return value.int64Value;
 }
-int64 DefaultOf(PropertySet& set, const wchar_t* name) { return Int64Of(set.FindPropertyInfo(name)->defaultValue); }
-int64 MinOf(PropertySet& set, const wchar_t* name) { return Int64Of(set.FindPropertyInfo(name)->minValue); }
-int64 MaxOf(PropertySet& set, const wchar_t* name) { return Int64Of(set.FindPropertyInfo(name)->maxValue); }
+int64 DefaultOf(PropertySet& set, const wchar_t* name) {
+    return Int64Of(set.FindPropertyInfo(name)->defaultValue);
+}
+int64 MinOf(PropertySet& set, const wchar_t* name) {
+    return Int64Of(set.FindPropertyInfo(name)->minValue);
+}
+int64 MaxOf(PropertySet& set, const wchar_t* name) {
+    return Int64Of(set.FindPropertyInfo(name)->maxValue);
+}
 
 void Apply(PropertySet& set, const wchar_t* name, int64 value) {
     set.ApplyProperty(name, VQXVariant::FromInt64(value), false);
@@ -81,7 +87,7 @@ TEST(PropertySetTest, TheBitrateDerivesTheVbvFiguresWithoutDividingByZero) {
     };
     // The two displays of the golden property tables are left to them.
     const Case cases[] = {
-        {640, 480, 1, 2, 1000, 2000, 2500, 2000, 1250},                       // below one frame per second
+        {640, 480, 1, 2, 1000, 2000, 2500, 2000, 1250},                                    // below one frame per second
         {640, 480, 1, 1000000000, 50000000, 2147483647, 2147483647, 100000000, 62500000},  // saturates
     };
     for (const Case& c : cases) {
@@ -135,7 +141,9 @@ TEST(PropertySetTest, AppliersTranslateValuesAndSetOnlyTheirOwnMaskBit) {
         std::vector<std::pair<VQXVariant, uint32>> stored;
     };
     const Case cases[] = {
-        {L"Initial VBV Buffer Fullness", &C::initialVbvFullness, 3,
+        {L"Initial VBV Buffer Fullness",
+         &C::initialVbvFullness,
+         3,
          {{I(0), 8}, {I(50), 36}, {I(100), 64}, {I(1), 9}, {I(99), 63}}},
         {L"De-blocking Filter", &C::deblockingDisabled, 7, {{B(true), 0}, {B(false), 1}}},
         {L"Filler Data", &C::fillerData, 10, {{B(true), 1}}},
@@ -144,7 +152,7 @@ TEST(PropertySetTest, AppliersTranslateValuesAndSetOnlyTheirOwnMaskBit) {
         {L"Timing Info", &C::timingInfo, 15, {{VQXVariant(), 0}}},  // empty reads as false
         {L"Rate Control Method", &C::rateControlMethod, -1, {{I(0), 4}, {I(1), 6}, {I(2), 3}, {I(3), 0}}},
         {L"Intra Refresh MBs Number Per Slot", &C::intraRefreshMbs, 0, {{I(12), 12}}},
-        {L"Min QP", &C::minQp, 4, {{I(0x100000000LL + 20), 20}}},        // the low 32 bits
+        {L"Min QP", &C::minQp, 4, {{I(0x100000000LL + 20), 20}}},         // the low 32 bits
         {L"Max QP", &C::maxQp, 5, {{VQXVariant::FromString("40"), 40}}},  // converted
         {L"QP I", &C::qpI, 11, {{I(25), 25}}},
         {L"QP P", &C::qpP, 12, {{I(30), 30}}},

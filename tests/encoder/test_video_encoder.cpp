@@ -18,7 +18,8 @@ constexpr int64 kTicksPerMs = 10000;
 
 TEST(ZepBufferTest, TypeCodesMapToTheDocumentedOutputTypes) {
     const std::pair<uint32, int32> types[] = {{0, -1}, {1, 0}, {2, 2}, {3, -1}, {4, 3}, {5, 4}, {0xFFFFFFFFu, -1}};
-    for (const auto& [code, type] : types) EXPECT_EQ(VideoEncoder::VQXZepBufferImpl::MapTypeCode(code), type) << code;
+    for (const auto& [code, type] : types)
+        EXPECT_EQ(VideoEncoder::VQXZepBufferImpl::MapTypeCode(code), type) << code;
 }
 
 TEST(FrameWaitHelperTest, TheLatencyOffsetFollowsLateOutputsAndDecaysOnPromptOnes) {

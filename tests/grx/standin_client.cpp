@@ -4,10 +4,19 @@ namespace grxtest {
 namespace {
 
 constexpr const wchar_t* kStandInSettings[] = {
-    L"GRXAPIXX_MODE", L"GRXAPIXX_ADAPTERS", L"GRXAPIXX_ADAPTER_NAME", L"GRXAPIXX_FAIL_CREATE",
-    L"GRXAPIXX_CREATE_DELAY", L"GRXAPIXX_FAIL_ADAPTER_COUNT", L"GRXAPIXX_FAIL_ADAPTER_INFO",
-    L"GRXAPIXX_FAIL_DISPLAY_INFO", L"GRXAPIXX_REFUSE_ACQUIRE", L"GRXAPIXX_FAIL_RELEASE_ALL",
-    L"GRXAPIXX_UNUSABLE_TIMING", L"GRXAPIXX_UNUSABLE_RESULT", L"GRXAPIXX_UNUSABLE_FIELD",
+    L"GRXAPIXX_MODE",
+    L"GRXAPIXX_ADAPTERS",
+    L"GRXAPIXX_ADAPTER_NAME",
+    L"GRXAPIXX_FAIL_CREATE",
+    L"GRXAPIXX_CREATE_DELAY",
+    L"GRXAPIXX_FAIL_ADAPTER_COUNT",
+    L"GRXAPIXX_FAIL_ADAPTER_INFO",
+    L"GRXAPIXX_FAIL_DISPLAY_INFO",
+    L"GRXAPIXX_REFUSE_ACQUIRE",
+    L"GRXAPIXX_FAIL_RELEASE_ALL",
+    L"GRXAPIXX_UNUSABLE_TIMING",
+    L"GRXAPIXX_UNUSABLE_RESULT",
+    L"GRXAPIXX_UNUSABLE_FIELD",
     L"GRXAPIXX_PROBE_MUTEX",
 };
 
@@ -24,7 +33,9 @@ Function StandIn::Export(const char* name) const {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(m_module, name)));
 }
 
-void StandIn::Reset() const { Export<GRXTest_Reset_Fn>("GRXTest_Reset")(); }
+void StandIn::Reset() const {
+    Export<GRXTest_Reset_Fn>("GRXTest_Reset")();
+}
 
 GRXTestRecord StandIn::Record() const {
     GRXTestRecord record{};
@@ -54,10 +65,13 @@ ScopedEnv::ScopedEnv(const wchar_t* name, const wchar_t* value) : m_name(name) {
     SetEnvironmentVariableW(name, value);
 }
 
-ScopedEnv::~ScopedEnv() { SetEnvironmentVariableW(m_name.c_str(), m_previous ? m_previous->c_str() : nullptr); }
+ScopedEnv::~ScopedEnv() {
+    SetEnvironmentVariableW(m_name.c_str(), m_previous ? m_previous->c_str() : nullptr);
+}
 
 CleanStandInSettings::CleanStandInSettings() {
-    for (const wchar_t* name : kStandInSettings) m_cleared.push_back(std::make_unique<ScopedEnv>(name, nullptr));
+    for (const wchar_t* name : kStandInSettings)
+        m_cleared.push_back(std::make_unique<ScopedEnv>(name, nullptr));
 }
 
 std::wstring ProgramDirectory() {

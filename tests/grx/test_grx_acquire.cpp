@@ -94,7 +94,8 @@ TEST_F(GrxTest, AdapterNameBytesAreWidenedBySignExtension) {
     ASSERT_GT(length, 3u);
     ASSERT_GE(static_cast<unsigned char>(bytes[3]), 0x80) << "the ANSI form of the name has no high byte";
     std::wstring expected;
-    for (DWORD i = 0; i < length; ++i) expected.push_back(static_cast<wchar_t>(static_cast<signed char>(bytes[i])));
+    for (DWORD i = 0; i < length; ++i)
+        expected.push_back(static_cast<wchar_t>(static_cast<signed char>(bytes[i])));
 
     auto display = grx::AcquireRemoteDisplay(expected);
     EXPECT_EQ(expected, display->Name());

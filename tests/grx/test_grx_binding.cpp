@@ -59,7 +59,8 @@ TEST_F(GrxBindingTest, TwoFirstUsersBindExactlyOnce) {
     std::int32_t codes[2] = {0, 0};
     auto acquire = [&](int slot) {
         --waiting;
-        while (waiting.load() > 0) std::this_thread::yield();
+        while (waiting.load() > 0)
+            std::this_thread::yield();
         codes[slot] = GrxErrorCode([&] { displays[slot] = grx::AcquireRemoteDisplay(); });
     };
     std::thread first(acquire, 0);

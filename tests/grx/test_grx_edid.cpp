@@ -32,12 +32,15 @@ TEST(BuiltInEdid, RowsAsPublishedAndBothBlocksSumToZero) {
         "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 10", "00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 C0",
         "02 03 00 70 49 10 1F 20 04 13 3C 03 12 01 23 09", "06 01 E2 00 AA 00 00 00 00 00 00 00 00 00 00 00",
     };
-    for (std::size_t row = 0; row < 10; ++row) EXPECT_EQ(rows[row], HexRow(row * 16)) << "row at " << row * 16;
-    for (std::size_t i = 160; i < 255; ++i) EXPECT_EQ(0, grx::kBuiltInEdid[i]) << "byte " << i;
+    for (std::size_t row = 0; row < 10; ++row)
+        EXPECT_EQ(rows[row], HexRow(row * 16)) << "row at " << row * 16;
+    for (std::size_t i = 160; i < 255; ++i)
+        EXPECT_EQ(0, grx::kBuiltInEdid[i]) << "byte " << i;
     EXPECT_EQ(0xCB, grx::kBuiltInEdid[255]);
     for (const std::size_t block : {0u, 128u}) {
         int sum = 0;
-        for (std::size_t i = block; i < block + 128; ++i) sum += grx::kBuiltInEdid[i];
+        for (std::size_t i = block; i < block + 128; ++i)
+            sum += grx::kBuiltInEdid[i];
         EXPECT_EQ(0, sum % 256) << "block at " << block;
     }
 }
@@ -47,8 +50,10 @@ TEST(AcquireRecord, LayoutAroundTheEdid) {
     ASSERT_EQ(1032u, record.size());
     EXPECT_EQ(1032, grx::ReadInt32(record.data(), 0));
     EXPECT_EQ(256, grx::ReadInt32(record.data(), 4));
-    for (std::size_t i = 0; i < 256; ++i) ASSERT_EQ(grx::kBuiltInEdid[i], record[8 + i]) << "EDID byte " << i;
-    for (std::size_t i = 264; i < 1032; ++i) ASSERT_EQ(i < 520 ? 0x00 : 0xFF, record[i]) << "byte " << i;
+    for (std::size_t i = 0; i < 256; ++i)
+        ASSERT_EQ(grx::kBuiltInEdid[i], record[8 + i]) << "EDID byte " << i;
+    for (std::size_t i = 264; i < 1032; ++i)
+        ASSERT_EQ(i < 520 ? 0x00 : 0xFF, record[i]) << "byte " << i;
 }
 
 TEST(GrxRuntimeError, FixedMessageAndCode) {

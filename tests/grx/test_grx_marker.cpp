@@ -44,7 +44,7 @@ TEST_F(GrxTest, StaleRefusalReleasesAllThenAcquiresExactlyOnceMore) {
         std::int32_t acquire_calls;
     };
     const Case cases[] = {
-        {L"1", nullptr, true, 2},  // the retry after release-all succeeds
+        {L"1", nullptr, true, 2},   // the retry after release-all succeeds
         {L"2", nullptr, false, 2},  // the retry is refused as well: no third attempt
         {L"1", L"9", false, 1},     // release-all fails: no retry
     };

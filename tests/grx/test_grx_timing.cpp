@@ -81,7 +81,8 @@ TEST_F(GrxTest, TwoUnusableAnswersSleep100Then200) {
 
 TEST_F(GrxTest, NeverUsableGivesUpAfterTwentyAttemptsWithTheLastResult) {
     std::vector<std::uint32_t> schedule;
-    for (std::uint32_t delay = 100; delay <= 2000; delay += 100) schedule.push_back(delay);
+    for (std::uint32_t delay = 100; delay <= 2000; delay += 100)
+        schedule.push_back(delay);
     struct Case {
         const wchar_t* unusable_result;
         bool forget_acquisition;

@@ -13,7 +13,7 @@ TEST(GrxUnload, UnloadingTheLibraryFinishesAndUnloadsTheDisplayLibrary) {
     const HMODULE vqx_module = LoadLibraryW(L"vqx.dll");
     ASSERT_NE(nullptr, vqx_module);
     EXPECT_EQ(nullptr, GetModuleHandleW(L"grxapixx.dll")) << "nothing binds at load";
-    using CreateEncoderFn = void(__stdcall*)(vqx::VQXEncoderKLTZEP** encoder);
+    using CreateEncoderFn = void(__stdcall*)(vqx::VQXEncoderKLTZEP * *encoder);
     const auto create = reinterpret_cast<CreateEncoderFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(vqx_module, "VQXCreateEncoderKLTZEP")));
     ASSERT_NE(nullptr, create);

@@ -13,8 +13,12 @@ using namespace vqx;
 
 namespace {
 
-vqx_wstring W(const std::wstring& text) { return vqx_wstring(text.c_str()); }
-std::wstring S(const vqx_wstring& text) { return std::wstring(text.c_str()); }
+vqx_wstring W(const std::wstring& text) {
+    return vqx_wstring(text.c_str());
+}
+std::wstring S(const vqx_wstring& text) {
+    return std::wstring(text.c_str());
+}
 
 // Writes `data` through a file opened with `access`; returns what the write reported.
 unsigned WriteThrough(const std::wstring& path, int access, const std::string& data) {
@@ -40,7 +44,7 @@ TEST(FileAccess, WriteTruncatesAppendCreatesAndReadReadsBack) {
     EXPECT_EQ(vqx_read_file(file, buffer, sizeof(buffer)), 3u);  // what was actually read
     EXPECT_EQ(std::string(buffer, 3), "abc");
     EXPECT_EQ(vqx_read_file(file, buffer, sizeof(buffer)), 0u);  // end of file
-    EXPECT_EQ(vqx_write_file(file, "x", 1), 0u);                  // opened for reading only
+    EXPECT_EQ(vqx_write_file(file, "x", 1), 0u);                 // opened for reading only
     vqx_close_file(file);
 
     const std::wstring log = scratch / L"log.txt";
@@ -53,10 +57,12 @@ TEST(FileAccess, WriteTruncatesAppendCreatesAndReadReadsBack) {
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(vqx_read_file(file, buffer, sizeof(buffer)), 0u);
     // Other readers are allowed, writers are not.
-    HANDLE reader = CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE reader =
+        CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(reader, INVALID_HANDLE_VALUE);
     CloseHandle(reader);
-    HANDLE writer = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE writer =
+        CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
     EXPECT_EQ(vqx_write_file(file, "3", 1), 1u);
@@ -110,7 +116,8 @@ TEST(FileAccess, StatDeleteAndTheRuntimesWideOpen) {
 
 TEST(Directories, ExistsAndMakeDir) {
     ScratchFolder scratch(L"dirs_make");
-    for (const wchar_t* suffix : {L"", L"\\", L"/"}) EXPECT_TRUE(vqx_dir_exists(W(scratch.Path() + suffix)));
+    for (const wchar_t* suffix : {L"", L"\\", L"/"})
+        EXPECT_TRUE(vqx_dir_exists(W(scratch.Path() + suffix)));
     WriteAllBytes(scratch / L"file", "x");
     EXPECT_FALSE(vqx_dir_exists(W(scratch / L"file")));
     EXPECT_FALSE(vqx_dir_exists(W(scratch / L"missing")));
@@ -147,7 +154,8 @@ TEST(Directories, ListingPutsFoldersFirstThenCollatedNames) {
         return std::vector<std::wstring>{a, b};
     };
     std::vector<std::wstring> expected = ordered(L"Y", L"z");
-    for (const std::wstring& file : ordered(L"A.txt", L"b.txt")) expected.push_back(file);
+    for (const std::wstring& file : ordered(L"A.txt", L"b.txt"))
+        expected.push_back(file);
     std::vector<std::wstring> names;
     for (const auto& item : items) {
         names.emplace_back(item.name);

@@ -30,7 +30,8 @@ std::wstring Relative(const std::wstring& from, const std::wstring& to) {
 
 std::wstring Levels(const wchar_t* level, int count) {
     std::wstring text;
-    for (int i = 0; i < count; ++i) text += level;
+    for (int i = 0; i < count; ++i)
+        text += level;
     return text;
 }
 
@@ -56,23 +57,24 @@ TEST(CanonicPath, EachRuleInItsOrder) {
         {L"C:/a/b/../c/./d.txt", L"C:\\a\\c\\d.txt"},
         {L"\\\\?\\UNC\\srv\\share\\x", L"\\\\srv\\share\\x"},
         {L"C:", L"C:\\"},
-        {L"a\\b\\..\\..\\c", L"a\\c"},        // the second "\.." has no '\' before it and goes alone
-        {L"", L"\\"},                        // empty text gets the root
-        {L"C:\\a\\.\\.\\b", L"C:\\a\\b"},    // every "\.\"
-        {L"C:\\a\\..x\\y", L"C:x\\y"},       // "\.." also matches the start of "..x"
-        {L"..\\..\\a", L"a"},                // a lone "\..", then one "..\"
+        {L"a\\b\\..\\..\\c", L"a\\c"},     // the second "\.." has no '\' before it and goes alone
+        {L"", L"\\"},                      // empty text gets the root
+        {L"C:\\a\\.\\.\\b", L"C:\\a\\b"},  // every "\.\"
+        {L"C:\\a\\..x\\y", L"C:x\\y"},     // "\.." also matches the start of "..x"
+        {L"..\\..\\a", L"a"},              // a lone "\..", then one "..\"
         {L".\\a\\.\\b", L"a\\b"},
-        {L".\\.\\a", L"a"},                  // "\.\" first, then one ".\"
-        {L"a\\.hidden", L"a\\hidden"},       // one "\." becomes "\"
-        {L"C:\\a\\..", L"C:\\"},             // nothing left: the root
-        {L"x:y:\\..\\z", L"x:y:\\z"},        // prefix up to the first ':' only
+        {L".\\.\\a", L"a"},                        // "\.\" first, then one ".\"
+        {L"a\\.hidden", L"a\\hidden"},             // one "\." becomes "\"
+        {L"C:\\a\\..", L"C:\\"},                   // nothing left: the root
+        {L"x:y:\\..\\z", L"x:y:\\z"},              // prefix up to the first ':' only
         {L"C:\\\\?\\UNC\\s", L"C:\\\\?\\UNC\\s"},  // no UNC rule once a drive was taken
         {L"\\\\srv\\share\\..\\x", L"\\\\srv\\x"},
         {std::wstring(259, L'a'), std::wstring(259, L'a')},  // the longest input that fits
         {std::wstring(260, L'a'), L"<false>"},
         {L"C:\\" + std::wstring(5000, L'b'), L"<false>"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Canonic(c.source), c.canonic) << c.source.substr(0, 40);
+    for (const auto& c : cases)
+        EXPECT_EQ(Canonic(c.source), c.canonic) << c.source.substr(0, 40);
     wchar_t destination[8] = L"keep";
     EXPECT_FALSE(vqx_get_canonic_path(nullptr, destination));
     EXPECT_STREQ(destination, L"keep");
@@ -89,18 +91,19 @@ TEST(RelativePath, ComponentsAfterTheSharedOnes) {
         {L"C:\\a", L"C:\\a\\x\\f", L".\\x\\f"},
         {L"C:\\a", L"D:\\a\\f", L"<false>"},
         {L"C:\\a", L"C:\\a\\f", L".\\f"},
-        {L"c:/A/B/", L"C:\\a\\b\\f", L".\\f"},         // slashes, case, a trailing separator
+        {L"c:/A/B/", L"C:\\a\\b\\f", L".\\f"},  // slashes, case, a trailing separator
         {L"C:\\a\\b\\c", L"C:\\a\\f", L"..\\..\\f"},
         {L"C:\\a\\\\b", L"C:\\a\\b\\f", L"..\\a\\b\\f"},  // the first "\\" is removed: "C:\ab"
         {L"\\\\srv\\share\\a", L"\\\\srv\\share\\b\\f", L"..\\b\\f"},
         {L"\\\\srv\\a", L"\\\\other\\a\\f", L"<false>"},
-        {L"C:\\a", L"f.txt", L"<false>"},               // a target without folder shares nothing
+        {L"C:\\a", L"f.txt", L"<false>"},  // a target without folder shares nothing
         {tooLong, L"C:\\f", L"<false>"},
         {L"C:\\a", tooLong + L"\\f", L"<false>"},
         {deep, L"C:\\f", L"<false>"},
         {L"C:" + Levels(L"\\d", 85), L"C:\\f", Levels(L"..\\", 85) + L"f"},  // 256 characters: fits
     };
-    for (const auto& c : cases) EXPECT_EQ(Relative(c.from, c.to), c.relative) << c.from.substr(0, 40);
+    for (const auto& c : cases)
+        EXPECT_EQ(Relative(c.from, c.to), c.relative) << c.from.substr(0, 40);
     wchar_t destination[260];
     EXPECT_FALSE(vqx_get_relative_path_to(nullptr, L"C:\\f", destination));
     EXPECT_FALSE(vqx_get_relative_path_to(L"C:\\", nullptr, destination));

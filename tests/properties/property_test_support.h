@@ -50,7 +50,9 @@ public:
         return alive;
     }
     explicit Buffer(VQX_ERROR answer = VQX_OK, bool copyOnFailure = false)
-        : m_answer(answer), m_copyOnFailure(copyOnFailure) { ++Alive(); }
+        : m_answer(answer), m_copyOnFailure(copyOnFailure) {
+        ++Alive();
+    }
     ~Buffer() override { --Alive(); }
 
     VQX_ERROR VQX_CALL Duplicate(VQXInterface** ppCopy) override {
@@ -65,7 +67,9 @@ private:
     bool m_copyOnFailure;
 };
 
-inline int32 RefCount(VQXInterface* object) { return object->Acquire(), object->Release(); }
+inline int32 RefCount(VQXInterface* object) {
+    return object->Acquire(), object->Release();
+}
 
 // Records (tag, name) of every notification into a shared log.
 class RecordingListener : public VQXPropertyStorageListener {
@@ -79,10 +83,18 @@ private:
     Log* m_log;
 };
 
-inline VQXVariant Int(int64 value) { return VQXVariant::FromInt64(value); }
-inline VQXVariant Dbl(double value) { return VQXVariant::FromDouble(value); }
-inline VQXVariant Text(const char* value) { return VQXVariant::FromString(value); }
-inline VQXVariant WText(const wchar_t* value) { return VQXVariant::FromWString(value); }
+inline VQXVariant Int(int64 value) {
+    return VQXVariant::FromInt64(value);
+}
+inline VQXVariant Dbl(double value) {
+    return VQXVariant::FromDouble(value);
+}
+inline VQXVariant Text(const char* value) {
+    return VQXVariant::FromString(value);
+}
+inline VQXVariant WText(const wchar_t* value) {
+    return VQXVariant::FromWString(value);
+}
 
 // Same kind and same value (VQXVariantCompare's rules).
 inline bool Same(const VQXVARIANT& a, const VQXVARIANT& b) {

@@ -69,10 +69,12 @@ TEST(PropertyStorage, ListenersRunInPointerOrderAndMaySetFromTheirCallback) {
     RecordingListener::Log log;
     RecordingListener listeners[3] = {{"first", &log}, {"second", &log}, {"third", &log}};  // ascending addresses
     PlainStorage storage;
-    for (int i : {2, 0, 1}) storage.RegisterListener(&listeners[i]);
+    for (int i : {2, 0, 1})
+        storage.RegisterListener(&listeners[i]);
     storage.SetProperty(L"X", Int(0));
     EXPECT_EQ((RecordingListener::Log{{"first", L"X"}, {"second", L"X"}, {"third", L"X"}}), log);
-    for (auto& listener : listeners) storage.UnregisterListener(&listener);
+    for (auto& listener : listeners)
+        storage.UnregisterListener(&listener);
 
     // The lowest listener sets "B" from the notification for "A": the nested notification runs
     // completely inside the outer one.
@@ -217,11 +219,11 @@ TEST(PropertyStorage, CopyFailuresAreTracedStopTheWalkAndReleaseEverything) {
     source.SetProperty(L"A", VQXVariant(buffer));  // a deep copy refused by the destination
     EXPECT_EQ(VQX_NOT_IMPLEMENTED, source.AddTo(&refusing, false, true));
     EXPECT_EQ(2, Buffer::Alive());
-    EXPECT_EQ(trace.Messages(), (std::vector<std::wstring>{L"CopyTo() - Invalid Param", L"CopyTo() - Invalid Param",
-                                                           L"CopyTo() - failed to copy property=B",
-                                                           L"AddTo() - failed to duplicate buffer=Buf",
-                                                           L"CopyTo() - failed to copy property=A",
-                                                           L"AddTo() - failed to copy property=A"}));
+    EXPECT_EQ(
+        trace.Messages(),
+        (std::vector<std::wstring>{L"CopyTo() - Invalid Param", L"CopyTo() - Invalid Param",
+                                   L"CopyTo() - failed to copy property=B", L"AddTo() - failed to duplicate buffer=Buf",
+                                   L"CopyTo() - failed to copy property=A", L"AddTo() - failed to copy property=A"}));
     source.Clear();
     failing->Release();
     buffer->Release();

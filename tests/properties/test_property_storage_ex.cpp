@@ -30,7 +30,8 @@ std::vector<VQXPropertyInfoImpl> StandardInfos() {
 
 std::vector<VQXPropertyInfoImpl> Int64Infos(std::initializer_list<std::pair<const wchar_t*, int64>> maxima) {
     std::vector<VQXPropertyInfoImpl> infos;
-    for (const auto& [name, max] : maxima) infos.push_back(Int64Info(name, 7, 0, max));
+    for (const auto& [name, max] : maxima)
+        infos.push_back(Int64Info(name, 7, 0, max));
     return infos;
 }
 
@@ -126,23 +127,35 @@ TEST(PropertyComponent, SetConvertsChecksAndStoresOnlyWhatPasses) {
         VQXVariant stored;  // after success
     };
     const Case cases[] = {
-        {L"Level", Int(11), kBad, none}, {L"Level", Int(-1), kBad, none},
-        {L"Level", Int(std::numeric_limits<int64>::min()), kBad, none}, {L"Level", Int(0), kOk, Int(0)},
-        {L"Level", Int(10), kOk, Int(10)}, {L"Level", Text("7"), kOk, Int(7)},
-        {L"Level", VQXVariant::FromBool(true), kOk, Int(1)}, {L"Level", Dbl(3.9), kOk, Int(3)},
+        {L"Level", Int(11), kBad, none},
+        {L"Level", Int(-1), kBad, none},
+        {L"Level", Int(std::numeric_limits<int64>::min()), kBad, none},
+        {L"Level", Int(0), kOk, Int(0)},
+        {L"Level", Int(10), kOk, Int(10)},
+        {L"Level", Text("7"), kOk, Int(7)},
+        {L"Level", VQXVariant::FromBool(true), kOk, Int(1)},
+        {L"Level", Dbl(3.9), kOk, Int(3)},
         {L"Level", WText(L"0x0A"), kOk, Int(10)},
         {L"Free", Int(1000), kOk, Int(1000)},  // content other than default: no range check
-        {L"Ratio", Dbl(1.0), kOk, Dbl(1.0)}, {L"Ratio", Int(0), kOk, Dbl(0.0)},
-        {L"Ratio", Dbl(1.0000001), kBad, none}, {L"Ratio", Dbl(-0.0000001), kBad, none},
+        {L"Ratio", Dbl(1.0), kOk, Dbl(1.0)},
+        {L"Ratio", Int(0), kOk, Dbl(0.0)},
+        {L"Ratio", Dbl(1.0000001), kBad, none},
+        {L"Ratio", Dbl(-0.0000001), kBad, none},
         {L"Ratio", Text("x"), kBad, none},
-        {L"Speed", Text("Fast"), kOk, Int(1)}, {L"Speed", WText(L"Slow"), kOk, Int(0)},
-        {L"Speed", Int(1), kOk, Int(1)}, {L"Speed", Text("-1"), kOk, Int(-1)},
+        {L"Speed", Text("Fast"), kOk, Int(1)},
+        {L"Speed", WText(L"Slow"), kOk, Int(0)},
+        {L"Speed", Int(1), kOk, Int(1)},
+        {L"Speed", Text("-1"), kOk, Int(-1)},
         {L"Speed", Text("Reverse"), kOk, Int(-1)},
         {L"Speed", Int(0xFFFFFFFFll), kBad, none},  // not the widened -1
-        {L"Speed", Int(2), kBad, none}, {L"Speed", Text("fast"), kBad, none},
-        {L"Speed", Text("Fast "), kBad, none}, {L"Speed", none, kBad, none},
-        {L"Mode", Int(3), kBad, none}, {L"Mode", Text("x"), kBad, none},
-        {L"Unknown", Int(1), VQX_PARAMETER_NOT_FOUND, none}, {L"level", Int(1), VQX_PARAMETER_NOT_FOUND, none},
+        {L"Speed", Int(2), kBad, none},
+        {L"Speed", Text("fast"), kBad, none},
+        {L"Speed", Text("Fast "), kBad, none},
+        {L"Speed", none, kBad, none},
+        {L"Mode", Int(3), kBad, none},
+        {L"Mode", Text("x"), kBad, none},
+        {L"Unknown", Int(1), VQX_PARAMETER_NOT_FOUND, none},
+        {L"level", Int(1), VQX_PARAMETER_NOT_FOUND, none},
         {L"Locked", Int(1), static_cast<VQX_ERROR>(301), none},  // the component's own check
     };
     for (const Case& c : cases) {
@@ -215,7 +228,7 @@ TEST(PropertyComponent, CopyToDiffersBetweenPlainAndValidatedSources) {
     EXPECT_EQ(VQX_OK, source->CopyTo(dest.get(), false));
     EXPECT_TRUE(trace.Entries().empty());
     EXPECT_EQ(1, Read(dest, L"A").int64Value);
-    EXPECT_FALSE(dest->HasProperty(L"Level"));  // emptied, then left out: only set values travel
+    EXPECT_FALSE(dest->HasProperty(L"Level"));   // emptied, then left out: only set values travel
     EXPECT_EQ(26, Read(dest, L"Z").int64Value);  // the copy went on
 
     PlainStorage plain;

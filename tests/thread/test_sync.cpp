@@ -61,7 +61,9 @@ public:
 // by the expected result '+' (true) or '-' (false).
 void Play(VQXSyncBase& object, const char* script) {
     for (const char* step = script; step[0] != '\0' && step[1] != '\0'; step += step[2] == ' ' ? 3 : 2) {
-        const bool result = step[0] == 'L' ? object.Lock(0) : step[0] == 'W' ? object.Lock(VQX_INFINITE) : object.Unlock();
+        const bool result = step[0] == 'L'   ? object.Lock(0)
+                            : step[0] == 'W' ? object.Lock(VQX_INFINITE)
+                                             : object.Unlock();
         EXPECT_EQ(step[1] == '+', result) << '"' << script << "\" at " << (step - script);
     }
 }
@@ -84,7 +86,8 @@ TEST(SyncFunctions, AtomicIncrementAndDecrementReturnTheNewValue) {
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     EXPECT_EQ(shared, 4 * 5000);
 }
 
@@ -127,7 +130,8 @@ TEST(SyncFunctions, EventWaitsCountOnlySignalsWhileTheTimeoutVariantAlsoAcceptsT
     vqx_handle same = vqx_create_event(false, true, name.c_str());
     ASSERT_NE(same, nullptr);
     EXPECT_NE(manual, same);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(vqx_wait_for_event(same, 0));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(vqx_wait_for_event(same, 0));
     EXPECT_TRUE(vqx_reset_event(manual));
     EXPECT_FALSE(vqx_wait_for_event(same, 10));
     vqx_delete_event(manual);
@@ -156,8 +160,8 @@ TEST(SyncFunctions, MutexOwnershipOpeningByNameAndAbandonment) {
 
     vqx_handle abandoned = vqx_create_mutex(false, nullptr);
     std::thread([&] { vqx_wait_for_mutex(abandoned, 0); }).join();  // ends without releasing
-    EXPECT_FALSE(vqx_wait_for_event_timeout(abandoned, 0));  // abandoned: a failure, not a timeout
-    EXPECT_TRUE(vqx_release_mutex(abandoned));              // the abandoned wait made us the owner
+    EXPECT_FALSE(vqx_wait_for_event_timeout(abandoned, 0));         // abandoned: a failure, not a timeout
+    EXPECT_TRUE(vqx_release_mutex(abandoned));                      // the abandoned wait made us the owner
     EXPECT_TRUE(vqx_delete_mutex(abandoned));
 }
 
@@ -237,7 +241,7 @@ TEST(SyncClasses, SemaphoreBelowOneSetsNoLimitAndCreateReplacesIt) {
     EXPECT_TRUE(semaphore.Create(2, 2, nullptr));
     Play(semaphore, "L+ L+ L-");
     EXPECT_TRUE(semaphore.Create(5, 1, nullptr));  // the kernel refuses: initial above maximum
-    Play(semaphore, "L+ L+");                       // a refused creation leaves "no limit"
+    Play(semaphore, "L+ L+");                      // a refused creation leaves "no limit"
 }
 
 TEST(SyncLock, TracksItsHeldMarkAndUnlocksOnlyWhatItHolds) {

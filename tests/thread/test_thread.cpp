@@ -73,7 +73,7 @@ TEST(VQXThreadTest, StopRequestEndsAPollingBodyAndTerminateRunsOnce) {
     EXPECT_EQ(thread.inits.load(), 1);
     EXPECT_EQ(thread.runs.load(), 1);
     EXPECT_EQ(thread.terminates.load(), 1);
-    EXPECT_FALSE(thread.StopRequested());  // the event is signalled again
+    EXPECT_FALSE(thread.StopRequested());       // the event is signalled again
     for (int round = 2; round <= 3; ++round) {  // a complete stop allows a fresh start
         ASSERT_TRUE(thread.Start());
         thread.RequestStop();

@@ -35,8 +35,8 @@ TEST(VqxcapOptions, RejectsBadNumbersAndUnknownOptions) {
 }
 
 TEST(VqxcapOptions, ShortcutsBecomePropertyAssignmentsInOrder) {
-    const auto parsed = ParseArguments({L"--list-properties", L"--usage", L"generic", L"--bitrate=8000000",
-                                        L"--set", L"Min QP=10", L"--profile", L"100", L"--fps-wait", L"0"});
+    const auto parsed = ParseArguments({L"--list-properties", L"--usage", L"generic", L"--bitrate=8000000", L"--set",
+                                        L"Min QP=10", L"--profile", L"100", L"--fps-wait", L"0"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const auto& s = parsed.options->settings;
     ASSERT_EQ(5u, s.size());

@@ -34,8 +34,8 @@ TEST(VqxcapProgress, BitrateStartsAtTheFirstTimestamp) {
 
 TEST(VqxcapProgress, DeliveryDelayComparesArrivalWithTimestamps) {
     vqxcap::DeliveryClock clock;
-    EXPECT_DOUBLE_EQ(0.0, clock.DelayMs(10.000, 5000000));      // first output: the reference so far
+    EXPECT_DOUBLE_EQ(0.0, clock.DelayMs(10.000, 5000000));       // first output: the reference so far
     EXPECT_NEAR(2.0, clock.DelayMs(10.0186667, 5166667), 1e-3);  // 16.67 ms later in the stream, 18.67 ms here
     EXPECT_DOUBLE_EQ(0.0, clock.DelayMs(10.030, 5333333)) << "the promptest output becomes the reference";
-    EXPECT_NEAR(3.333, clock.DelayMs(10.050, 5500000), 1e-3);   // measured against the new reference
+    EXPECT_NEAR(3.333, clock.DelayMs(10.050, 5500000), 1e-3);  // measured against the new reference
 }

@@ -17,7 +17,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // Picture n's timestamp as an encode service gives it: n frame periods in 100 ns, rounded down.
-int64_t ServiceTimestamp(int64_t picture, Fraction rate) { return picture * rate.den * 10000000 / rate.num; }
+int64_t ServiceTimestamp(int64_t picture, Fraction rate) {
+    return picture * rate.den * 10000000 / rate.num;
+}
 
 EncodedOutput Output(const Bytes& bytes, int32_t type, int64_t timestamp) {
     return EncodedOutput{bytes.data(), bytes.size(), type, timestamp};
@@ -40,8 +42,12 @@ TEST(VqxcapPacketTiming, ReducesFractions) {
 
 TEST(VqxcapPacketTiming, ServiceTimestampsLandEvenlyOnEveryContainerClock) {
     const RateCase cases[] = {
-        {{30, 1}, {1, 30}, 1},         {{30, 1}, {1, 90000}, 3000},    {{30000, 1001}, {1, 30000}, 1001},
-        {{30000, 1001}, {1, 90000}, 3003}, {{60, 1}, {1, 60}, 1},       {{60000, 1001}, {1, 90000}, 1502},
+        {{30, 1}, {1, 30}, 1},
+        {{30, 1}, {1, 90000}, 3000},
+        {{30000, 1001}, {1, 30000}, 1001},
+        {{30000, 1001}, {1, 90000}, 3003},
+        {{60, 1}, {1, 60}, 1},
+        {{60000, 1001}, {1, 90000}, 1502},
     };
     for (const RateCase& c : cases) {
         EXPECT_EQ(c.period, vqxcap::FramePeriodInTimeBase(c.rate, c.timeBase)) << c.rate.num << "/" << c.rate.den;
@@ -98,10 +104,10 @@ TEST(VqxcapOutputJoiner, MissingOrStrayContinuationsStillGiveEveryByte) {
 }
 
 TEST(VqxcapParameterSets, TakesSpsAndPpsOutOfAPicture) {
-    const Bytes picture = {0, 0, 0, 1, 0x09, 0xF0,                   // access unit delimiter
-                           0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1E, 0xAB,  // SPS
-                           0, 0, 1, 0x68, 0xCE, 0x3C, 0x80, 0, 0,   // PPS, 3-byte start code, trailing zeros
-                           0, 0, 0, 1, 0x65, 0x88, 0x84, 0x21};       // IDR slice
+    const Bytes picture = {0, 0, 0, 1,    0x09, 0xF0,                    // access unit delimiter
+                           0, 0, 0, 1,    0x67, 0x42, 0x00, 0x1E, 0xAB,  // SPS
+                           0, 0, 1, 0x68, 0xCE, 0x3C, 0x80, 0,    0,     // PPS, 3-byte start code, trailing zeros
+                           0, 0, 0, 1,    0x65, 0x88, 0x84, 0x21};       // IDR slice
     const Bytes expected = {0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1E, 0xAB, 0, 0, 0, 1, 0x68, 0xCE, 0x3C, 0x80};
     EXPECT_EQ(expected, vqxcap::ExtractParameterSets(picture.data(), picture.size()));
     EXPECT_TRUE(vqxcap::ContainsSequenceParameterSet(picture.data(), picture.size()));

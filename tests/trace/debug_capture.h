@@ -25,13 +25,14 @@ public:
     }
 
 private:
-    static constexpr DWORD kWidePrint = 0x4001000A;   // DBG_PRINTEXCEPTION_WIDE_C
+    static constexpr DWORD kWidePrint = 0x4001000A;    // DBG_PRINTEXCEPTION_WIDE_C
     static constexpr DWORD kNarrowPrint = 0x40010006;  // DBG_PRINTEXCEPTION_C
 
     static LONG CALLBACK Handler(EXCEPTION_POINTERS* info) {
         const EXCEPTION_RECORD* record = info->ExceptionRecord;
         const DWORD code = record->ExceptionCode;
-        if ((code != kWidePrint && code != kNarrowPrint) || record->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+        if ((code != kWidePrint && code != kNarrowPrint) || record->NumberParameters < 2)
+            return EXCEPTION_CONTINUE_SEARCH;
         const void* text = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
         if (DebugOutputCapture* capture = s_active) {
             std::lock_guard<std::mutex> guard(capture->m_mutex);

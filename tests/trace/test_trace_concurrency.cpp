@@ -25,10 +25,12 @@ void TraceFromThreads(int threads, int messages, const wchar_t* facility) {
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([=] {
             const std::wstring name = facility + std::to_wstring(t);
-            for (int i = 0; i < messages; ++i) vqxTrace(0, name.c_str(), L"%s", Body(t, i).c_str());
+            for (int i = 0; i < messages; ++i)
+                vqxTrace(0, name.c_str(), L"%s", Body(t, i).c_str());
         });
     }
-    for (std::thread& worker : workers) worker.join();
+    for (std::thread& worker : workers)
+        worker.join();
 }
 
 // Splits the log into lines, each of which must match `record`; returns each line's two groups.
@@ -64,7 +66,8 @@ TEST(TraceConcurrency, RecordsFromManyThreadsStayWholeAndComplete) {
     const auto entries = host.Entries();
     ASSERT_EQ(entries.size(), static_cast<size_t>(kThreads * kMessages));
     std::map<std::wstring, int> nextIndex;
-    for (const auto& entry : entries) EXPECT_EQ(entry.message, Body(entry.facility.back() - L'0', nextIndex[entry.facility]++));
+    for (const auto& entry : entries)
+        EXPECT_EQ(entry.message, Body(entry.facility.back() - L'0', nextIndex[entry.facility]++));
 
     // Log file: the same records, line by line, in the host's order.
     const auto records = ParseLog(ReadLogText(path), std::wregex(LR"(\S+ \S+ : (Worker\d) : (.*)\r\n)"));

@@ -45,7 +45,8 @@ TEST(TraceAsserts, EnabledUntilSwitchedOff) {
 }
 
 TEST_F(TraceCore, LevelFilterUsesSignedThresholdStartingAtTwo) {
-    for (int level = -1; level <= 3; ++level) vqxTrace(level, L"F", L"level %d", level);
+    for (int level = -1; level <= 3; ++level)
+        vqxTrace(level, L"F", L"level %d", level);
     vqxTrace(0x7FFFFFFF, L"F", L"huge");
     EXPECT_EQ(vqxTraceSetLevel(-1), 2);
     vqxTrace(0, L"F", L"dropped");
@@ -53,7 +54,8 @@ TEST_F(TraceCore, LevelFilterUsesSignedThresholdStartingAtTwo) {
     vqxTrace(static_cast<vqx::int32>(0x80000000u), L"F", L"most important");
     const vqx::uint8 byte = 0x5A;
     vqxTraceBuffer(0, L"F", &byte, 1);  // dumps are filtered like any message
-    EXPECT_EQ(m_output.Messages(), (Texts{L"level -1", L"level 0", L"level 1", L"level 2", L"kept", L"most important"}));
+    EXPECT_EQ(m_output.Messages(),
+              (Texts{L"level -1", L"level 0", L"level 1", L"level 2", L"kept", L"most important"}));
     EXPECT_EQ(vqxTraceSetLevel(2), -1);
 }
 
@@ -81,7 +83,8 @@ TEST_F(TraceCore, RegistrationOrderWithoutDuplicates) {
     DebugOutputCapture debugger;
     std::wstring calls;
     struct Tagged : vqx::VQXTraceListener {
-        Tagged(std::wstring& calls, wchar_t tag, DebugOutputCapture& debugger) : calls(calls), tag(tag), debugger(debugger) {}
+        Tagged(std::wstring& calls, wchar_t tag, DebugOutputCapture& debugger)
+            : calls(calls), tag(tag), debugger(debugger) {}
         void Write(const wchar_t*, const wchar_t*) override { calls += debugger.Texts().empty() ? L'?' : tag; }
         std::wstring& calls;
         wchar_t tag;
@@ -120,9 +123,14 @@ TEST_F(TraceCore, FormattingFollowsTheRuntimeAndHasNoLengthLimit) {
         const wchar_t* facility;
         std::wstring message;
     } expected[] = {
-        {L"F", L"name=-42 [ 3.14] Q ff 1234567890123 %"}, {L"F", L"va wide 7"}, {L"Narrow", L"text:12:002.5"},
-        {L"F", L"<" + longText + L">"}, {L"F", std::wstring(70000, L'n') + L"|"}, {L"", L"anonymous"},
-        {L"", L"narrow anonymous"}, {L"", L"\r\n"},
+        {L"F", L"name=-42 [ 3.14] Q ff 1234567890123 %"},
+        {L"F", L"va wide 7"},
+        {L"Narrow", L"text:12:002.5"},
+        {L"F", L"<" + longText + L">"},
+        {L"F", std::wstring(70000, L'n') + L"|"},
+        {L"", L"anonymous"},
+        {L"", L"narrow anonymous"},
+        {L"", L"\r\n"},
     };
     ASSERT_EQ(entries.size(), std::size(expected));
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -133,7 +141,8 @@ TEST_F(TraceCore, FormattingFollowsTheRuntimeAndHasNoLengthLimit) {
 
 TEST_F(TraceCore, BufferDumpHasSixteenEntriesPerLine) {
     std::vector<vqx::uint8> bytes(4096);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<vqx::uint8>(i * 16 + i / 16);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<vqx::uint8>(i * 16 + i / 16);
     const vqx::uint8 three[] = {0x01, 0xAB, 0xFF};
     vqxTraceBuffer(0, L"Dump", three, 3);
     vqxTraceBuffer(0, L"Dump", three, 0);

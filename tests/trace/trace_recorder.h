@@ -34,13 +34,15 @@ public:
     }
     std::vector<std::wstring> Messages() const {
         std::vector<std::wstring> messages;
-        for (const Entry& entry : Entries()) messages.push_back(entry.message);
+        for (const Entry& entry : Entries())
+            messages.push_back(entry.message);
         return messages;
     }
     // "facility : message" for each entry, as the log file writes them.
     std::vector<std::wstring> Lines() const {
         std::vector<std::wstring> lines;
-        for (const Entry& entry : Entries()) lines.push_back(entry.facility + L" : " + entry.message);
+        for (const Entry& entry : Entries())
+            lines.push_back(entry.facility + L" : " + entry.message);
         return lines;
     }
 

@@ -9,7 +9,9 @@
 using namespace vqx;
 
 namespace {
-vqx_string Bytes(const char* data, size_t size) { return vqx_string(data, size); }
+vqx_string Bytes(const char* data, size_t size) {
+    return vqx_string(data, size);
+}
 }  // namespace
 
 TEST(StringsUtf8, RoundTripsAndStopsAtTheFirstNul) {
@@ -23,7 +25,8 @@ TEST(StringsUtf8, RoundTripsAndStopsAtTheFirstNul) {
     EXPECT_EQ(vqx_wstring(L"ab"), vqx_from_utf8_to_unicode(Bytes("ab\0cd", 5)));
     EXPECT_TRUE(vqx_from_unicode_to_utf8(vqx_wstring(L"\0x", 2)).empty());
     vqx_wstring longText;  // longer than any fixed buffer
-    for (int i = 0; i < 5000; ++i) longText.push_back(static_cast<wchar_t>(L'\u0400' + i % 200));
+    for (int i = 0; i < 5000; ++i)
+        longText.push_back(static_cast<wchar_t>(L'\u0400' + i % 200));
     EXPECT_EQ(10000u, vqx_from_unicode_to_utf8(longText).size());
     EXPECT_EQ(longText, vqx_from_utf8_to_unicode(vqx_from_unicode_to_utf8(longText)));
 }
@@ -48,14 +51,24 @@ TEST(StringsHex, BytesBecomeUpperCasePairsAndPairsScanLikeTheRuntime) {
     const struct {
         vqx_string hex, bytes;
     } cases[] = {
-        {"4a6", Bytes("\x4A\x06", 2)}, {"zz", Bytes("\0", 1)}, {"fFff", "\xFF\xFF"},
-        {"7g", "\x07"} /* only the first digit scans */, {"g7", Bytes("\0", 1)}, {" 5", "\x05"},
-        {"-1", "\xFF"} /* a sign scans; the low eight bits are kept */, {"", ""},
-        {Bytes("4\0" "41", 4), Bytes("\x04\x41", 2)},
+        {"4a6", Bytes("\x4A\x06", 2)},
+        {"zz", Bytes("\0", 1)},
+        {"fFff", "\xFF\xFF"},
+        {"7g", "\x07"} /* only the first digit scans */,
+        {"g7", Bytes("\0", 1)},
+        {" 5", "\x05"},
+        {"-1", "\xFF"} /* a sign scans; the low eight bits are kept */,
+        {"", ""},
+        {Bytes("4\0"
+               "41",
+               4),
+         Bytes("\x04\x41", 2)},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.bytes, vqx_from_hex_string_to_string(c.hex)) << c.hex;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.bytes, vqx_from_hex_string_to_string(c.hex)) << c.hex;
     vqx_string all;
-    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    for (int b = 0; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
     EXPECT_EQ(all, vqx_from_hex_string_to_string(vqx_from_string_to_hex_string(all)));
 }
 
@@ -76,11 +89,17 @@ TEST(StringsCase, InsensitiveCompareFindAndReverseFind) {
         const wchar_t *a, *b;
         unsigned order;
     } compares[] = {
-        {L"ABC", L"abc", 0}, {L"ab", L"abc", 0xFFFFFFFFu}, {L"abc", L"AB", 1}, {L"b", L"A", 1},
-        {L"A", L"b", 0xFFFFFFFFu}, {L"", L"", 0},
-        {L"_", L"A", 0xFFFFFFFFu} /* ordered after lowering: '_' is below 'a' */, {L"\uFFFF", L"a", 1},
+        {L"ABC", L"abc", 0},
+        {L"ab", L"abc", 0xFFFFFFFFu},
+        {L"abc", L"AB", 1},
+        {L"b", L"A", 1},
+        {L"A", L"b", 0xFFFFFFFFu},
+        {L"", L"", 0},
+        {L"_", L"A", 0xFFFFFFFFu} /* ordered after lowering: '_' is below 'a' */,
+        {L"\uFFFF", L"a", 1},
     };
-    for (const auto& c : compares) EXPECT_EQ(c.order, vqx_string_ci_compare(c.a, c.b)) << &c - compares;
+    for (const auto& c : compares)
+        EXPECT_EQ(c.order, vqx_string_ci_compare(c.a, c.b)) << &c - compares;
     const vqx_wstring text = L"One two ONE two";
     EXPECT_EQ(0u, vqx_string_ci_find(text, L"one", 0));
     EXPECT_EQ(8u, vqx_string_ci_find(text, L"one", 1));
@@ -108,7 +127,8 @@ TEST(StringsUrl, EncodesControlsNonAsciiAndTheReservedSetOfTheFlag) {
         {L"\u20ac\U0001F600", true, "%E2%82%AC%F0%9F%98%80"},
         {L"", true, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(vqx_string(c.url), vqx_from_unicode_to_url_utf8(c.path, c.escapeQuery));
+    for (const auto& c : cases)
+        EXPECT_EQ(vqx_string(c.url), vqx_from_unicode_to_url_utf8(c.path, c.escapeQuery));
     const vqx_wstring path = L"C:/Program Files/\u00c9t\u00e9 #1/a&b=c;d?.txt";
     EXPECT_EQ(path, vqx_from_url_utf8_to_unicode(vqx_from_unicode_to_url_utf8(path, true)));
 }
@@ -119,10 +139,19 @@ TEST(StringsUrl, DecodesEscapesWithoutReadingPastTheEnd) {
         const wchar_t* text;
     } cases[] = {
         {"a%20b%zzc", L"a b"} /* the zero byte from %zz ends the text */,
-        {"C%3A/my%20file%26x%3D1", L"C:/my file&x=1"}, {"caf%c3%A9", L"caf\u00e9"}, {"a+b", L"a+b"},
-        {"%4g5", L"\x04" L"5"} /* resumes three characters after the '%' */,
+        {"C%3A/my%20file%26x%3D1", L"C:/my file&x=1"},
+        {"caf%c3%A9", L"caf\u00e9"},
+        {"a+b", L"a+b"},
+        {"%4g5",
+         L"\x04"
+         L"5"} /* resumes three characters after the '%' */,
         {"a%-1", L"a\uFFFD"} /* strtol takes the sign: byte 0xFF, no UTF-8 */,
-        {"x%4", L"x\x04"}, {"x%", L"x"}, {"%41%42", L"AB"}, {"%413", L"A3"}, {"", L""},
+        {"x%4", L"x\x04"},
+        {"x%", L"x"},
+        {"%41%42", L"AB"},
+        {"%413", L"A3"},
+        {"", L""},
     };
-    for (const auto& c : cases) EXPECT_EQ(vqx_wstring(c.text), vqx_from_url_utf8_to_unicode(c.url)) << c.url;
+    for (const auto& c : cases)
+        EXPECT_EQ(vqx_wstring(c.text), vqx_from_url_utf8_to_unicode(c.url)) << c.url;
 }

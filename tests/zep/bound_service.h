@@ -92,7 +92,9 @@ private:
     }
 };
 
-inline std::vector<int> NalTypes(const ZEPOutputEntry& entry) { return NalTypes(entry.data, entry.dataSize); }
+inline std::vector<int> NalTypes(const ZEPOutputEntry& entry) {
+    return NalTypes(entry.data, entry.dataSize);
+}
 
 inline std::vector<uint8_t> Bytes(const ZEPOutputEntry& entry) {
     return std::vector<uint8_t>(entry.data, entry.data + entry.dataSize);

@@ -34,23 +34,21 @@ struct Options {
     uint32_t idr = 0;    // IDR period, 0: only the first picture
     uint32_t output = 1, frames = 30;
     // The configuration record's fields, defaulting to what vqx sends for a small display.
-    uint32_t rc = 4, bitrate = 2000000, peak = 0, vbv = 0, fullness = 64, minqp = 0, maxqp = 51, qpi = 26,
-             qpp = 26, deblock = 1, filler = 0, half = 1, quarter = 1, refresh = 0, skip = 0;
+    uint32_t rc = 4, bitrate = 2000000, peak = 0, vbv = 0, fullness = 64, minqp = 0, maxqp = 51, qpi = 26, qpp = 26,
+             deblock = 1, filler = 0, half = 1, quarter = 1, refresh = 0, skip = 0;
     uint32_t changeAt = 0, changeBitrate = 0;  // change=N:BITRATE
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
-    std::map<std::string, uint32_t*> fields{{"width", &o.width}, {"height", &o.height}, {"profile", &o.profile},
-                                            {"level", &o.level}, {"aud", &o.aud},       {"timing", &o.timing},
-                                            {"slice", &o.slice}, {"idr", &o.idr},       {"output", &o.output},
-                                            {"frames", &o.frames}, {"rc", &o.rc},
-                                            {"bitrate", &o.bitrate}, {"peak", &o.peak},
-                                            {"vbv", &o.vbv},         {"fullness", &o.fullness},
-                                            {"minqp", &o.minqp},     {"maxqp", &o.maxqp},
-                                            {"qpi", &o.qpi},         {"qpp", &o.qpp},
-                                            {"deblock", &o.deblock}, {"filler", &o.filler},
-                                            {"half", &o.half},       {"quarter", &o.quarter},
-                                            {"refresh", &o.refresh}, {"skip", &o.skip}};
+    std::map<std::string, uint32_t*> fields{{"width", &o.width},   {"height", &o.height},   {"profile", &o.profile},
+                                            {"level", &o.level},   {"aud", &o.aud},         {"timing", &o.timing},
+                                            {"slice", &o.slice},   {"idr", &o.idr},         {"output", &o.output},
+                                            {"frames", &o.frames}, {"rc", &o.rc},           {"bitrate", &o.bitrate},
+                                            {"peak", &o.peak},     {"vbv", &o.vbv},         {"fullness", &o.fullness},
+                                            {"minqp", &o.minqp},   {"maxqp", &o.maxqp},     {"qpi", &o.qpi},
+                                            {"qpp", &o.qpp},       {"deblock", &o.deblock}, {"filler", &o.filler},
+                                            {"half", &o.half},     {"quarter", &o.quarter}, {"refresh", &o.refresh},
+                                            {"skip", &o.skip}};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const size_t equals = arg.find('=');
@@ -99,11 +97,16 @@ int Fail(const char* what, int32_t code = 0) {
 
 const char* ProfileName(uint32_t profile) {
     switch (profile) {
-        case 66: return "Baseline";
-        case 77: return "Main";
-        case 88: return "Extended";
-        case 100: return "High";
-        default: return "?";
+        case 66:
+            return "Baseline";
+        case 77:
+            return "Main";
+        case 88:
+            return "Extended";
+        case 100:
+            return "High";
+        default:
+            return "?";
     }
 }
 
@@ -116,8 +119,8 @@ bool HasExpectedLayout(const std::vector<int>& nalTypes, uint32_t picture, uint3
     if (picture == 0) head.insert(head.end(), {7, 8});
     const int sliceType = typeCode == qzt::kTypePPicture || typeCode == qzt::kTypeSkippedPicture ? 1 : 5;
     if (nalTypes.size() <= head.size() || !std::equal(head.begin(), head.end(), nalTypes.begin())) return false;
-    const auto slicesEnd = std::find_if(nalTypes.begin() + head.size(), nalTypes.end(),
-                                        [&](int type) { return type != sliceType; });
+    const auto slicesEnd =
+        std::find_if(nalTypes.begin() + head.size(), nalTypes.end(), [&](int type) { return type != sliceType; });
     return slicesEnd != nalTypes.begin() + head.size() &&
            std::all_of(slicesEnd, nalTypes.end(), [](int type) { return type == 12; });  // filler last
 }
@@ -163,8 +166,9 @@ int PullStream(uint32_t handle, const Options& options, std::vector<uint8_t>& st
     if (!controls.LoadFromProcess()) return Fail("the stand-in's test controls are missing");
     UniqueFile pictures(std::fopen("pictures.csv", "wb"));
     if (!pictures) return Fail("cannot write pictures.csv");
-    std::fprintf(pictures.get(), "picture,type,timestamp,bytes,filler,crc,sliceqp,minqp,maxqp,intra,skipped,half,"
-                                 "quarter,retries,underflow,buffer,clipped,meanqp\n");
+    std::fprintf(pictures.get(),
+                 "picture,type,timestamp,bytes,filler,crc,sliceqp,minqp,maxqp,intra,skipped,half,"
+                 "quarter,retries,underflow,buffer,clipped,meanqp\n");
     const uint32_t requested = options.output == 2 ? 2 : 1;
     bool changed = false;
     const DWORD begin = GetTickCount();
@@ -201,11 +205,11 @@ int PullStream(uint32_t handle, const Options& options, std::vector<uint8_t>& st
             return Fail("QztTest_GetPictureInfo failed", code);
         }
         std::fprintf(pictures.get(), "%u,%u,%lld,%u,%u,%08x,%u,%u,%u,%u,%u,%u,%u,%u,%u,%ld,%u,%.2f\n", picture,
-                     typeCode,
-                     static_cast<long long>(entries[0].timestamp), static_cast<unsigned>(stream.size() - outputBegin),
-                     info.fillerBytes, info.crc, info.sliceQp, info.minQp, info.maxQp, info.intraMbs,
-                     info.skippedMbs, info.halfPelVectors, info.quarterPelVectors, info.retries, info.underflow,
-                     static_cast<long>(info.bufferBits), info.clippedLevels, info.meanQpX100 / 100.0);
+                     typeCode, static_cast<long long>(entries[0].timestamp),
+                     static_cast<unsigned>(stream.size() - outputBegin), info.fillerBytes, info.crc, info.sliceQp,
+                     info.minQp, info.maxQp, info.intraMbs, info.skippedMbs, info.halfPelVectors,
+                     info.quarterPelVectors, info.retries, info.underflow, static_cast<long>(info.bufferBits),
+                     info.clippedLevels, info.meanQpX100 / 100.0);
         ++picture;
         ZEPHandleParams reclaim = MakeHandleParams(entries[requested - 1].resourceId);
         ZEPStatus status = Sized<ZEPStatus>();
@@ -226,10 +230,9 @@ int WriteExpectations(const Options& o, uint32_t idrPictures) {
                  "frames=%u\nwidth=%u\nheight=%u\nprofile=%s\nprofile_idc=%u\nlevel=%u\nlevel_idc=%u\n"
                  "aud_count=%u\nslice_count=%u\nidr_slice_count=%u\ncrop_right=%u\ncrop_bottom=%u\n"
                  "vui_parameters_present_flag=%u\ndisable_deblocking_filter_idc=%u\n",
-                 o.frames, o.width, o.height, ProfileName(o.profile), o.profile, o.level, o.level,
-                 o.aud ? o.frames : 0, o.frames * slices, idrPictures * slices, (o.width + 15) / 16 * 8 - o.width / 2,
-                 (o.height + 15) / 16 * 8 - o.height / 2, o.timing ? 1 : 0,
-                 o.deblock != 0 ? 0 : 1);
+                 o.frames, o.width, o.height, ProfileName(o.profile), o.profile, o.level, o.level, o.aud ? o.frames : 0,
+                 o.frames * slices, idrPictures * slices, (o.width + 15) / 16 * 8 - o.width / 2,
+                 (o.height + 15) / 16 * 8 - o.height / 2, o.timing ? 1 : 0, o.deblock != 0 ? 0 : 1);
     if (o.timing) {
         std::fprintf(file.get(), "r_frame_rate=%u/%u\n", o.fpsNumerator / divisor, o.fpsDenominator / divisor);
     }
@@ -241,8 +244,8 @@ int WriteExpectations(const Options& o, uint32_t idrPictures) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) return Fail("bad arguments");
-    ZEPCreateParams params = MakeCreateParams(options.width, options.height, options.fpsNumerator,
-                                              options.fpsDenominator);
+    ZEPCreateParams params =
+        MakeCreateParams(options.width, options.height, options.fpsNumerator, options.fpsDenominator);
     params.profile = options.profile;
     params.level = options.level;
     params.insertAud = options.aud;

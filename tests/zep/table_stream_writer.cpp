@@ -748,8 +748,12 @@ private:
     int outOfRange_ = 0;
 };
 
-int TextureQp(int mb) { return mb * 7 % 30; }
-int ZeroQp(int) { return 0; }
+int TextureQp(int mb) {
+    return mb * 7 % 30;
+}
+int ZeroQp(int) {
+    return 0;
+}
 
 }  // namespace
 

@@ -16,12 +16,10 @@ using ServiceCalls = BoundService;
 
 TEST_F(ServiceCalls, CreateRefusesParametersItCannotEncodeAndRecordsThemByteForByte) {
     const std::pair<uint32_t ZEPCreateParams::*, uint32_t> spoilt[] = {
-        {&ZEPCreateParams::width, 0},        {&ZEPCreateParams::height, 0},
-        {&ZEPCreateParams::width, 65},       {&ZEPCreateParams::width, 14},
-        {&ZEPCreateParams::height, 4098},    {&ZEPCreateParams::fpsNumerator, 0},
-        {&ZEPCreateParams::fpsDenominator, 0}, {&ZEPCreateParams::usage, 3},
-        {&ZEPCreateParams::outputType, 0},   {&ZEPCreateParams::outputType, 5},
-        {&ZEPCreateParams::profile, 0},      {&ZEPCreateParams::level, 256},
+        {&ZEPCreateParams::width, 0},          {&ZEPCreateParams::height, 0},    {&ZEPCreateParams::width, 65},
+        {&ZEPCreateParams::width, 14},         {&ZEPCreateParams::height, 4098}, {&ZEPCreateParams::fpsNumerator, 0},
+        {&ZEPCreateParams::fpsDenominator, 0}, {&ZEPCreateParams::usage, 3},     {&ZEPCreateParams::outputType, 0},
+        {&ZEPCreateParams::outputType, 5},     {&ZEPCreateParams::profile, 0},   {&ZEPCreateParams::level, 256},
     };
     uint32_t calls = 0;
     for (const auto& [field, value] : spoilt) {
@@ -61,7 +59,7 @@ TEST_F(ServiceCalls, TheFileSourceIsCheckedAtCreationAndLoopsOverItsFrames) {
         const char* path;
         int width, height, frames;
         const char* colourSpace;
-    } refused[] = {{"missing.y4m", 0, 0, 0, ""},          // cannot be opened
+    } refused[] = {{"missing.y4m", 0, 0, 0, ""},           // cannot be opened
                    {"small.y4m", 48, 48, 2, "C420jpeg"},   // another size than the encoder's
                    {"deep.y4m", 64, 48, 2, "C420p10"},     // not 8-bit samples
                    {"empty.y4m", 64, 48, 0, "C420jpeg"}};  // no frame
@@ -132,7 +130,8 @@ TEST_F(ServiceCalls, OnlySixtyFourCapabilityValuesAreWritten) {
     EXPECT_EQ(qzt::kBadHandle, ZEPGetCaps(1000, &in, &caps));
 
     std::vector<uint32_t> values(70);
-    for (uint32_t i = 0; i < values.size(); ++i) values[i] = 100 + i;
+    for (uint32_t i = 0; i < values.size(); ++i)
+        values[i] = 100 + i;
     controls.SetCaps(values.data(), 70);
     struct {
         ZEPCaps caps;

@@ -22,7 +22,9 @@ ZEPCreateParams FastParams(uint32_t outputType = 1, uint32_t insertAud = 1) {
     return params;
 }
 
-double SecondsSince(DWORD tick) { return (GetTickCount() - tick) / 1000.0; }
+double SecondsSince(DWORD tick) {
+    return (GetTickCount() - tick) / 1000.0;
+}
 
 // The layout of every output, delimiters, slice sizes and IDR periods are checked end to end by
 // the stream tests (zep_stream_writer); here the two record bits those streams always set.
@@ -62,7 +64,8 @@ TEST_F(ServiceOutputs, ThePoolLimitsOutstandingOutputsToTheFeedbackCount) {
     TestEncoder encoder(params);
     ASSERT_EQ(0, encoder.Start());
     std::vector<ZEPOutputEntry> held;
-    for (int i = 0; i < 3; ++i) held.push_back(encoder.Next());
+    for (int i = 0; i < 3; ++i)
+        held.push_back(encoder.Next());
     Sleep(20);  // many pictures are due by now
     std::vector<ZEPOutputEntry> entries;
     uint32_t returned = 0;

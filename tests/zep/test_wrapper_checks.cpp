@@ -29,27 +29,30 @@ protected:
 };
 
 TEST_F(WrapperChecks, SimpleWrappersCheckNullsThenSizes) {
-    ExpectChecksInOrder("ZEPCreate", MakeCreateParams(), Sized<ZEPCreateResult>(),
-                        [](const ZEPCreateParams* in, ZEPCreateResult* out) {
-                            const int32_t code = ZEPCreate(in, out);
-                            if (code != 0) return code;
-                            ZEPHandleParams destroy = MakeHandleParams(out->handle);  // the encoder goes again
-                            ZEPStatus status = Sized<ZEPStatus>();
-                            return out->handle != 0 ? ZEPDestroy(&destroy, &status) : -1;
-                        },
-                        0);
+    ExpectChecksInOrder(
+        "ZEPCreate", MakeCreateParams(), Sized<ZEPCreateResult>(),
+        [](const ZEPCreateParams* in, ZEPCreateResult* out) {
+            const int32_t code = ZEPCreate(in, out);
+            if (code != 0) return code;
+            ZEPHandleParams destroy = MakeHandleParams(out->handle);  // the encoder goes again
+            ZEPStatus status = Sized<ZEPStatus>();
+            return out->handle != 0 ? ZEPDestroy(&destroy, &status) : -1;
+        },
+        0);
     ExpectChecksInOrder("ZEPDestroy", MakeHandleParams(77), Sized<ZEPStatus>(), &ZEPDestroy, qzt::kBadHandle);
-    ExpectChecksInOrder("ZEPStartEncode", Sized<ZEPControlParams>(), Sized<ZEPStatus>(),
-                        [](const ZEPControlParams* in, ZEPStatus* out) { return ZEPStartEncode(1, in, out); },
-                        qzt::kBadHandle);
-    ExpectChecksInOrder("ZEPStopEncode", Sized<ZEPControlParams>(), Sized<ZEPStatus>(),
-                        [](const ZEPControlParams* in, ZEPStatus* out) { return ZEPStopEncode(1, in, out); },
-                        qzt::kBadHandle);
-    ExpectChecksInOrder("ZEPReclaimOutputResource", MakeHandleParams(5), Sized<ZEPStatus>(),
-                        [](const ZEPHandleParams* in, ZEPStatus* out) { return ZEPReclaimOutputResource(1, in, out); },
-                        qzt::kBadHandle);
-    ExpectChecksInOrder("ZEPGetCaps", MakeHandleParams(0), Sized<ZEPCaps>(),
-                        [](const ZEPHandleParams* in, ZEPCaps* out) { return ZEPGetCaps(0, in, out); }, 0);
+    ExpectChecksInOrder(
+        "ZEPStartEncode", Sized<ZEPControlParams>(), Sized<ZEPStatus>(),
+        [](const ZEPControlParams* in, ZEPStatus* out) { return ZEPStartEncode(1, in, out); }, qzt::kBadHandle);
+    ExpectChecksInOrder(
+        "ZEPStopEncode", Sized<ZEPControlParams>(), Sized<ZEPStatus>(),
+        [](const ZEPControlParams* in, ZEPStatus* out) { return ZEPStopEncode(1, in, out); }, qzt::kBadHandle);
+    ExpectChecksInOrder(
+        "ZEPReclaimOutputResource", MakeHandleParams(5), Sized<ZEPStatus>(),
+        [](const ZEPHandleParams* in, ZEPStatus* out) { return ZEPReclaimOutputResource(1, in, out); },
+        qzt::kBadHandle);
+    ExpectChecksInOrder(
+        "ZEPGetCaps", MakeHandleParams(0), Sized<ZEPCaps>(),
+        [](const ZEPHandleParams* in, ZEPCaps* out) { return ZEPGetCaps(0, in, out); }, 0);
 }
 
 TEST_F(WrapperChecks, SetConfigChecksTheHeaderBeforeTheConfiguration) {
@@ -61,15 +64,15 @@ TEST_F(WrapperChecks, SetConfigChecksTheHeaderBeforeTheConfiguration) {
     ZEPStatus badStatus = status;
     badStatus.size = 16;
     EXPECT_EQ(kWrongSize, ZEPSetConfig(1, &badHeaderNoConfig, &status));  // header size before its pointer
-    EXPECT_EQ(kWrongSize, ZEPSetConfig(1, &noConfig, &badStatus));       // status size before the pointer
-    EXPECT_EQ(kNullRecord, ZEPSetConfig(1, &noConfig, &status));         // right header, no configuration
+    EXPECT_EQ(kWrongSize, ZEPSetConfig(1, &noConfig, &badStatus));        // status size before the pointer
+    EXPECT_EQ(kNullRecord, ZEPSetConfig(1, &noConfig, &status));          // right header, no configuration
     config.size = 96;
     ZEPConfigHeader header = MakeConfigHeader(&config);
     EXPECT_EQ(kWrongSize, ZEPSetConfig(1, &header, &status));
     config.size = sizeof config;
-    ExpectChecksInOrder("ZEPSetConfig", header, status,
-                        [](const ZEPConfigHeader* in, ZEPStatus* out) { return ZEPSetConfig(1, in, out); },
-                        qzt::kBadHandle);
+    ExpectChecksInOrder(
+        "ZEPSetConfig", header, status,
+        [](const ZEPConfigHeader* in, ZEPStatus* out) { return ZEPSetConfig(1, in, out); }, qzt::kBadHandle);
 }
 
 TEST_F(WrapperChecks, QueryChecksRecordsThenEachRequestedEntryInOrder) {
@@ -89,9 +92,9 @@ TEST_F(WrapperChecks, QueryChecksRecordsThenEachRequestedEntryInOrder) {
     side.size = sizeof side;
     EXPECT_EQ(kWrongSize, ZEPQueryOutputs(1, &two, &result));  // now the second entry's size
     // Only the requested entries are checked; flags with a proper side record pass.
-    ExpectChecksInOrder("ZEPQueryOutputs", one, result,
-                        [](const ZEPQueryParams* in, ZEPQueryResult* out) { return ZEPQueryOutputs(1, in, out); },
-                        qzt::kBadHandle);
+    ExpectChecksInOrder(
+        "ZEPQueryOutputs", one, result,
+        [](const ZEPQueryParams* in, ZEPQueryResult* out) { return ZEPQueryOutputs(1, in, out); }, qzt::kBadHandle);
     entries[1] = entries[0];
     EXPECT_EQ(qzt::kBadHandle, ZEPQueryOutputs(1, &two, &result));
 }

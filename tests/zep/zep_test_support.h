@@ -44,7 +44,9 @@ inline ZEPCreateParams MakeCreateParams(uint32_t width = 64, uint32_t height = 4
 inline ZEPHandleParams MakeHandleParams(uint32_t value) {
     return ZEPHandleParams{sizeof(ZEPHandleParams), 0, value, 0};
 }
-inline ZEPQueryParams MakeQueryParams(uint32_t count) { return ZEPQueryParams{sizeof(ZEPQueryParams), 0, count, 0}; }
+inline ZEPQueryParams MakeQueryParams(uint32_t count) {
+    return ZEPQueryParams{sizeof(ZEPQueryParams), 0, count, 0};
+}
 
 // A configuration with every optional field valid, as the encoder first pushes it.
 inline ZEPConfig MakeConfig(uint32_t idrPeriod = 150, uint32_t mbsPerSlice = 0, uint32_t timingInfo = 1) {
@@ -65,11 +67,14 @@ inline ZEPConfigHeader MakeConfigHeader(ZEPConfig* config) {
 // Makes the ordinary library search look in `unixFolder` only (besides the system folders).
 inline bool SetLibrarySearchPath(const char* unixFolder) {
     std::wstring path = L"Z:";
-    for (const char* p = unixFolder; *p != 0; ++p) path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+    for (const char* p = unixFolder; *p != 0; ++p)
+        path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
     return SetEnvironmentVariableW(L"PATH", path.c_str()) != FALSE;
 }
 
-inline bool IsServiceLoaded() { return GetModuleHandleW(L"qztrvx32.dll") != nullptr; }
+inline bool IsServiceLoaded() {
+    return GetModuleHandleW(L"qztrvx32.dll") != nullptr;
+}
 
 // The nal_unit_type of every NAL unit in Annex-B bytes, in order.
 inline std::vector<int> NalTypes(const uint8_t* data, size_t size) {

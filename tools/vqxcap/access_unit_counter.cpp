@@ -6,10 +6,14 @@ namespace {
 constexpr uint8_t kNalTypeMask = 0x1F;
 constexpr uint8_t kNalSlice = 1, kNalIdrSlice = 5, kNalSei = 6, kNalSps = 7, kNalPps = 8, kNalAud = 9;
 
-bool IsSlice(uint8_t nalType) { return nalType == kNalSlice || nalType == kNalIdrSlice; }
+bool IsSlice(uint8_t nalType) {
+    return nalType == kNalSlice || nalType == kNalIdrSlice;
+}
 
 // first_mb_in_slice is the first ue(v) of the slice header; the value 0 is the single bit 1.
-bool OpensPicture(uint8_t firstSliceByte) { return (firstSliceByte & 0x80) != 0; }
+bool OpensPicture(uint8_t firstSliceByte) {
+    return (firstSliceByte & 0x80) != 0;
+}
 
 }  // namespace
 
@@ -30,7 +34,8 @@ void AccessUnitCounter::OnByte(uint8_t byte) {
 
 uint64_t AccessUnitCounter::Feed(const uint8_t* data, size_t size) {
     m_started = 0;
-    for (size_t i = 0; i < size; ++i) OnByte(data[i]);
+    for (size_t i = 0; i < size; ++i)
+        OnByte(data[i]);
     m_pictures += m_started;
     return m_started;
 }

@@ -19,8 +19,8 @@ private:
     void OnByte(uint8_t byte);
 
     uint64_t m_pictures = 0;
-    uint64_t m_started = 0;  // pictures started in the current Feed
-    int m_zeros = 0;         // zero bytes seen in a row
+    uint64_t m_started = 0;    // pictures started in the current Feed
+    int m_zeros = 0;           // zero bytes seen in a row
     int m_afterStartCode = 0;  // 1: next byte is a NAL header; 2: next byte opens a slice header
 };
 

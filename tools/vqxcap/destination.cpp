@@ -15,9 +15,9 @@ struct NamedContainer {
 
 // Names --format accepts; the first of each container is FFmpeg's muxer name.
 constexpr NamedContainer kFormatNames[] = {
-    {L"h264", Container::RawH264}, {L"raw", Container::RawH264},     {L"mp4", Container::Mp4},
+    {L"h264", Container::RawH264},      {L"raw", Container::RawH264},  {L"mp4", Container::Mp4},
     {L"matroska", Container::Matroska}, {L"mkv", Container::Matroska}, {L"mpegts", Container::MpegTs},
-    {L"ts", Container::MpegTs},    {L"rtp", Container::Rtp},
+    {L"ts", Container::MpegTs},         {L"rtp", Container::Rtp},
 };
 
 // File name extensions and the container each one means.
@@ -51,7 +51,9 @@ std::wstring ExtensionOf(const std::wstring& path) {
     return dot == std::wstring::npos || dot == 0 ? L"" : name.substr(dot + 1);
 }
 
-DestinationChoice Refuse(std::wstring error) { return DestinationChoice{std::nullopt, std::move(error)}; }
+DestinationChoice Refuse(std::wstring error) {
+    return DestinationChoice{std::nullopt, std::move(error)};
+}
 
 bool ParsePort(const std::wstring& text, int& port) {
     if (text.empty() || text.size() > 5) return false;
@@ -136,14 +138,16 @@ DestinationChoice ChooseDestination(const std::wstring& output, const std::wstri
     std::optional<Container> formatContainer;
     if (!format.empty()) {
         formatContainer = ContainerOfFormat(format);
-        if (!formatContainer) return Refuse(L"unknown --format " + format + L": use h264, mp4, matroska, mpegts or rtp");
+        if (!formatContainer)
+            return Refuse(L"unknown --format " + format + L": use h264, mp4, matroska, mpegts or rtp");
     }
     const size_t schemeEnd = output.find(L"://");
-    DestinationChoice choice =
-        schemeEnd == std::wstring::npos ? ChoosePath(output, formatContainer) : ChooseUrl(output, schemeEnd, formatContainer);
+    DestinationChoice choice = schemeEnd == std::wstring::npos ? ChoosePath(output, formatContainer)
+                                                               : ChooseUrl(output, schemeEnd, formatContainer);
     if (!choice.destination) return choice;
     if (!sdpPath.empty()) {
-        if (choice.destination->transport != Transport::Rtp) return Refuse(L"--sdp needs an rtp://HOST:PORT destination");
+        if (choice.destination->transport != Transport::Rtp)
+            return Refuse(L"--sdp needs an rtp://HOST:PORT destination");
         choice.destination->sdpPath = sdpPath;
     }
     return choice;
@@ -151,22 +155,32 @@ DestinationChoice ChooseDestination(const std::wstring& output, const std::wstri
 
 const char* MuxerName(Container container) {
     switch (container) {
-        case Container::RawH264: return "";
-        case Container::Mp4: return "mp4";
-        case Container::Matroska: return "matroska";
-        case Container::MpegTs: return "mpegts";
-        case Container::Rtp: return "rtp";
+        case Container::RawH264:
+            return "";
+        case Container::Mp4:
+            return "mp4";
+        case Container::Matroska:
+            return "matroska";
+        case Container::MpegTs:
+            return "mpegts";
+        case Container::Rtp:
+            return "rtp";
     }
     return "";
 }
 
 const wchar_t* ContainerDescription(Container container) {
     switch (container) {
-        case Container::RawH264: return L"raw H.264";
-        case Container::Mp4: return L"fragmented MP4";
-        case Container::Matroska: return L"Matroska";
-        case Container::MpegTs: return L"MPEG-TS";
-        case Container::Rtp: return L"RTP";
+        case Container::RawH264:
+            return L"raw H.264";
+        case Container::Mp4:
+            return L"fragmented MP4";
+        case Container::Matroska:
+            return L"Matroska";
+        case Container::MpegTs:
+            return L"MPEG-TS";
+        case Container::Rtp:
+            return L"RTP";
     }
     return L"";
 }

@@ -9,11 +9,11 @@
 namespace vqxcap {
 
 enum class Container {
-    RawH264,   // the Annex-B stream as the encoder hands it out
-    Mp4,       // fragmented MP4
+    RawH264,  // the Annex-B stream as the encoder hands it out
+    Mp4,      // fragmented MP4
     Matroska,
     MpegTs,
-    Rtp,       // H.264 over RTP
+    Rtp,  // H.264 over RTP
 };
 
 enum class Transport { File, StandardOutput, Udp, Rtp };

@@ -6,7 +6,9 @@ EncoderSession::EncoderSession() {
     vqx::VQXCreateEncoderKLTZEP(m_encoder.put());
 }
 
-EncoderSession::~EncoderSession() { TearDown(); }
+EncoderSession::~EncoderSession() {
+    TearDown();
+}
 
 bool EncoderSession::Step(vqx::VQX_ERROR result, const wchar_t* operation, int reached, StepFailure& failure) {
     if (result != vqx::VQX_OK) {

@@ -9,11 +9,16 @@ namespace {
 
 const wchar_t* EncoderCodeName(vqx::VQX_ERROR code) {
     switch (static_cast<int32_t>(code)) {
-        case vqx::VQX_ZEP_PROPERTY_READ_ONLY: return L"VQX_ZEP_PROPERTY_READ_ONLY";
-        case vqx::VQX_ZEP_DISPLAY_FAILED: return L"VQX_ZEP_DISPLAY_FAILED";
-        case vqx::VQX_ZEP_START_FAILED: return L"VQX_ZEP_START_FAILED";
-        case vqx::VQX_ZEP_QUERY_FAILED: return L"VQX_ZEP_QUERY_FAILED";
-        default: return nullptr;
+        case vqx::VQX_ZEP_PROPERTY_READ_ONLY:
+            return L"VQX_ZEP_PROPERTY_READ_ONLY";
+        case vqx::VQX_ZEP_DISPLAY_FAILED:
+            return L"VQX_ZEP_DISPLAY_FAILED";
+        case vqx::VQX_ZEP_START_FAILED:
+            return L"VQX_ZEP_START_FAILED";
+        case vqx::VQX_ZEP_QUERY_FAILED:
+            return L"VQX_ZEP_QUERY_FAILED";
+        default:
+            return nullptr;
     }
 }
 

@@ -72,10 +72,15 @@ int wmain(int argc, wchar_t** argv) {
     const vqxcap::Options& options = *parsed.options;
     ConfigureTrace(options);
     switch (options.mode) {
-        case vqxcap::Mode::Help: Print(stdout, vqxcap::UsageText()); return vqxcap::kExitOk;
-        case vqxcap::Mode::ListProperties: return ListProperties(options);
-        case vqxcap::Mode::Caps: return ShowCapabilities();
-        case vqxcap::Mode::Capture: return Capture(options);
+        case vqxcap::Mode::Help:
+            Print(stdout, vqxcap::UsageText());
+            return vqxcap::kExitOk;
+        case vqxcap::Mode::ListProperties:
+            return ListProperties(options);
+        case vqxcap::Mode::Caps:
+            return ShowCapabilities();
+        case vqxcap::Mode::Capture:
+            return Capture(options);
     }
     return vqxcap::kExitInternal;
 }

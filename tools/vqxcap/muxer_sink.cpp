@@ -19,8 +19,8 @@ namespace vqxcap {
 namespace {
 
 constexpr int kMicrosecondsPerSecond = 1000000;
-constexpr int kMpegClock = 90000;         // MPEG-TS and RTP timestamps count 90 kHz
-constexpr int kMatroskaClock = 1000;      // Matroska's default: milliseconds
+constexpr int kMpegClock = 90000;                        // MPEG-TS and RTP timestamps count 90 kHz
+constexpr int kMatroskaClock = 1000;                     // Matroska's default: milliseconds
 constexpr const char* kUdpPacketSize = "pkt_size=1316";  // seven 188-byte TS packets per datagram
 
 std::string Utf8(const std::wstring& text) {
@@ -42,8 +42,10 @@ std::wstring ErrorText(int code) {
 // The URL FFmpeg opens for a destination.
 std::string UrlOf(const Destination& destination) {
     switch (destination.transport) {
-        case Transport::File: return "file:" + Utf8(destination.target);
-        case Transport::StandardOutput: return "pipe:1";
+        case Transport::File:
+            return "file:" + Utf8(destination.target);
+        case Transport::StandardOutput:
+            return "pipe:1";
         case Transport::Udp: {
             std::string url = Utf8(destination.target);
             if (url.find("pkt_size=") == std::string::npos) {
@@ -52,7 +54,8 @@ std::string UrlOf(const Destination& destination) {
             }
             return url;
         }
-        case Transport::Rtp: return Utf8(destination.target);
+        case Transport::Rtp:
+            return Utf8(destination.target);
     }
     return "";
 }
@@ -61,9 +64,12 @@ std::string UrlOf(const Destination& destination) {
 // is the frame rate's numerator); the others have fixed clocks.
 AVRational TimeBaseHint(Container container, Fraction frameRate) {
     switch (container) {
-        case Container::Mp4: return AVRational{1, static_cast<int>(frameRate.num)};
-        case Container::Matroska: return AVRational{1, kMatroskaClock};
-        default: return AVRational{1, kMpegClock};
+        case Container::Mp4:
+            return AVRational{1, static_cast<int>(frameRate.num)};
+        case Container::Matroska:
+            return AVRational{1, kMatroskaClock};
+        default:
+            return AVRational{1, kMpegClock};
     }
 }
 
@@ -101,10 +107,11 @@ uint32_t NewSsrc() {
 // RTCP compound packet: an empty receiver report (a compound starts with a report) and a BYE.
 std::array<uint8_t, 16> GoodbyePacket(uint32_t ssrc) {
     constexpr uint8_t kVersion2 = 0x80, kOneSource = 0x01, kReceiverReport = 201, kBye = 203;
-    std::array<uint8_t, 16> packet = {kVersion2, kReceiverReport, 0, 1, 0, 0, 0, 0,
-                                      kVersion2 | kOneSource, kBye, 0, 1, 0, 0, 0, 0};
+    std::array<uint8_t, 16> packet = {
+        kVersion2, kReceiverReport, 0, 1, 0, 0, 0, 0, kVersion2 | kOneSource, kBye, 0, 1, 0, 0, 0, 0};
     for (const size_t at : {size_t{4}, size_t{12}}) {
-        for (int byte = 0; byte < 4; ++byte) packet[at + byte] = static_cast<uint8_t>(ssrc >> (24 - 8 * byte));
+        for (int byte = 0; byte < 4; ++byte)
+            packet[at + byte] = static_cast<uint8_t>(ssrc >> (24 - 8 * byte));
     }
     return packet;
 }
@@ -142,7 +149,8 @@ bool MuxerSink::Open(std::wstring& error) {
     }
     const std::string url = UrlOf(destination_);
     AVFormatContext* context = nullptr;
-    const int allocated = avformat_alloc_output_context2(&context, nullptr, MuxerName(destination_.container), url.c_str());
+    const int allocated =
+        avformat_alloc_output_context2(&context, nullptr, MuxerName(destination_.container), url.c_str());
     if (allocated < 0 || context == nullptr) return Failed(L"setting up the container for", allocated, error);
     context_.reset(context);
     context_->flush_packets = 1;  // every picture reaches the file or the network at once

@@ -19,12 +19,8 @@ const std::map<std::wstring, std::wstring>& UsageNames() {
 // Shortcut option -> property name.
 const std::map<std::wstring, std::wstring>& Shortcuts() {
     static const std::map<std::wstring, std::wstring> shortcuts = {
-        {L"--profile", L"Profile"},
-        {L"--bitrate", L"Bitrate"},
-        {L"--peak-bitrate", L"Peak Bitrate"},
-        {L"--idr-period", L"IDR Period"},
-        {L"--fps-wait", L"Wait Frame Max"},
-        {L"--slices", L"Slices Per Frame"},
+        {L"--profile", L"Profile"},         {L"--bitrate", L"Bitrate"},         {L"--peak-bitrate", L"Peak Bitrate"},
+        {L"--idr-period", L"IDR Period"},   {L"--fps-wait", L"Wait Frame Max"}, {L"--slices", L"Slices Per Frame"},
         {L"--output-type", L"Output Type"},
     };
     return shortcuts;
@@ -74,7 +70,9 @@ private:
     size_t m_next = 0;
 };
 
-ParseResult Fail(std::wstring message) { return ParseResult{std::nullopt, std::move(message)}; }
+ParseResult Fail(std::wstring message) {
+    return ParseResult{std::nullopt, std::move(message)};
+}
 
 }  // namespace
 

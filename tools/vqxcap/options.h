@@ -20,16 +20,16 @@ struct PropertyAssignment {
 
 struct Options {
     Mode mode = Mode::Capture;
-    std::wstring outputPath;                 // "-" is standard output
-    std::wstring format;                     // --format: the container, instead of the guess
-    std::wstring sdpPath;                    // --sdp: session description file of an RTP stream
-    Destination destination;                 // where the capture goes (from the three above)
-    std::optional<uint64_t> frames;          // stop after this many pictures
-    std::optional<double> seconds;           // or after this much wall-clock time
+    std::wstring outputPath;                   // "-" is standard output
+    std::wstring format;                       // --format: the container, instead of the guess
+    std::wstring sdpPath;                      // --sdp: session description file of an RTP stream
+    Destination destination;                   // where the capture goes (from the three above)
+    std::optional<uint64_t> frames;            // stop after this many pictures
+    std::optional<double> seconds;             // or after this much wall-clock time
     std::vector<PropertyAssignment> settings;  // in command-line order
     std::optional<int32_t> traceLevel;
     std::wstring logPath;
-    bool progress = true;                    // shown only when stderr is a terminal
+    bool progress = true;  // shown only when stderr is a terminal
 };
 
 struct ParseResult {

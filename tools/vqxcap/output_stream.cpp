@@ -5,7 +5,9 @@
 
 namespace vqxcap {
 
-OutputStream::~OutputStream() { Close(); }
+OutputStream::~OutputStream() {
+    Close();
+}
 
 bool OutputStream::Open(const std::wstring& path) {
     Close();

@@ -29,7 +29,8 @@ void ForEachNalUnit(const uint8_t* data, size_t size, Visit visit) {
     while (begin < size) {
         const size_t next = NextPayload(data, size, begin);
         size_t end = next == size ? size : next - 3;
-        while (end > begin && data[end - 1] == 0) --end;  // zero bytes before the next start code
+        while (end > begin && data[end - 1] == 0)
+            --end;  // zero bytes before the next start code
         visit(NalUnit{begin, end});
         begin = next;
     }

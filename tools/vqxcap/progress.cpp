@@ -18,7 +18,9 @@ void CaptureStats::AddOutput(uint64_t size, uint64_t newPictures, int64_t timest
     delayWorstMs = std::max(delayWorstMs, delayMs);
 }
 
-double CaptureStats::FramesPerSecond() const { return elapsedSeconds > 0 ? pictures / elapsedSeconds : 0; }
+double CaptureStats::FramesPerSecond() const {
+    return elapsedSeconds > 0 ? pictures / elapsedSeconds : 0;
+}
 
 double CaptureStats::FramePeriodSeconds() const {
     if (pictures < 2 || latestPictureTimestamp <= firstTimestamp) return 0;
@@ -30,7 +32,9 @@ double CaptureStats::KilobitsPerSecond() const {
     return streamSeconds > 0 ? bytes * 8.0 / 1000.0 / streamSeconds : 0;
 }
 
-double CaptureStats::AverageDelayMs() const { return outputs > 0 ? delayTotalMs / outputs : 0; }
+double CaptureStats::AverageDelayMs() const {
+    return outputs > 0 ? delayTotalMs / outputs : 0;
+}
 
 double DeliveryClock::DelayMs(double arrivalSeconds, int64_t timestamp) {
     const double offsetMs = arrivalSeconds * 1000.0 - static_cast<double>(timestamp) / 10000.0;
@@ -66,6 +70,8 @@ void ProgressLine::Finish() {
     m_drawn = false;
 }
 
-double NowSeconds() { return static_cast<double>(vqx_high_precision_clock()) / 1e7; }
+double NowSeconds() {
+    return static_cast<double>(vqx_high_precision_clock()) / 1e7;
+}
 
 }  // namespace vqxcap

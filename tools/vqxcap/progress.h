@@ -14,11 +14,11 @@ struct CaptureStats {
     uint64_t pictures = 0;
     uint64_t outputs = 0;
     uint64_t bytes = 0;
-    uint64_t timeouts = 0;         // queries answered "repeat" (nothing came in time)
+    uint64_t timeouts = 0;  // queries answered "repeat" (nothing came in time)
     double elapsedSeconds = 0;
-    double delayTotalMs = 0;       // delivery delays (see DeliveryClock), summed
+    double delayTotalMs = 0;  // delivery delays (see DeliveryClock), summed
     double delayWorstMs = 0;
-    int64_t firstTimestamp = 0;    // of the first output, 100-nanosecond units
+    int64_t firstTimestamp = 0;          // of the first output, 100-nanosecond units
     int64_t latestPictureTimestamp = 0;  // of the latest output that began a picture
 
     void AddOutput(uint64_t size, uint64_t newPictures, int64_t timestamp, double delayMs);

@@ -70,8 +70,10 @@ void ProbeUsages(std::vector<PropertyRow>& rows, const std::vector<vqx::VQX_ERRO
         }
     }
     for (size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].settable == L"never") rows[i].usages = L"-";
-        else rows[i].usages = known[i] ? (supported[i].empty() ? L"none" : supported[i]) : L"?";
+        if (rows[i].settable == L"never")
+            rows[i].usages = L"-";
+        else
+            rows[i].usages = known[i] ? (supported[i].empty() ? L"none" : supported[i]) : L"?";
     }
 }
 
@@ -136,28 +138,32 @@ PropertyReport BuildPropertyReport(const std::vector<PropertyAssignment>& settin
 }
 
 std::wstring FormatPropertyReport(const PropertyReport& report) {
-    const std::vector<std::wstring> header = {L"NAME", L"TYPE", L"DEFAULT", L"MIN", L"MAX", L"SETTABLE", L"USAGES",
-                                              L"FOR DISPLAY"};
+    const std::vector<std::wstring> header = {L"NAME", L"TYPE",     L"DEFAULT", L"MIN",
+                                              L"MAX",  L"SETTABLE", L"USAGES",  L"FOR DISPLAY"};
     std::vector<std::vector<std::wstring>> cells;
     for (const PropertyRow& row : report.rows) {
         std::wstring display = row.displayValue;
         if (!row.displayRange.empty()) display += L" " + row.displayRange;
-        cells.push_back({row.name, row.type, row.defaultValue, row.minValue, row.maxValue, row.settable, row.usages,
-                         display});
+        cells.push_back(
+            {row.name, row.type, row.defaultValue, row.minValue, row.maxValue, row.settable, row.usages, display});
     }
     std::vector<size_t> widths(header.size());
     for (size_t c = 0; c < header.size(); ++c) {
         widths[c] = header[c].size();
-        for (const auto& line : cells) widths[c] = std::max(widths[c], line[c].size());
+        for (const auto& line : cells)
+            widths[c] = std::max(widths[c], line[c].size());
     }
     auto formatLine = [&](const std::vector<std::wstring>& line) {
         std::wstring text;
-        for (size_t c = 0; c < line.size(); ++c) text += c + 1 < line.size() ? Pad(line[c], widths[c] + 2) : line[c];
-        while (!text.empty() && text.back() == L' ') text.pop_back();
+        for (size_t c = 0; c < line.size(); ++c)
+            text += c + 1 < line.size() ? Pad(line[c], widths[c] + 2) : line[c];
+        while (!text.empty() && text.back() == L' ')
+            text.pop_back();
         return text + L"\n";
     };
     std::wstring text = formatLine(header);
-    for (const auto& line : cells) text += formatLine(line);
+    for (const auto& line : cells)
+        text += formatLine(line);
     if (!report.displayKnown) {
         text += L"\n(no display values: " + report.displayFailure + L")\n";
     }

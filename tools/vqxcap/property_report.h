@@ -14,10 +14,10 @@ struct PropertyRow {
     std::wstring name;
     std::wstring type;
     std::wstring defaultValue, minValue, maxValue;  // as described before any display is known
-    std::wstring settable;                           // when a caller may set it
-    std::wstring usages;                             // usages under which it may be set
-    std::wstring displayValue;                       // value once the encoder is created ("" if no display)
-    std::wstring displayRange;                       // "[min..max]" then, when it differs
+    std::wstring settable;                          // when a caller may set it
+    std::wstring usages;                            // usages under which it may be set
+    std::wstring displayValue;                      // value once the encoder is created ("" if no display)
+    std::wstring displayRange;                      // "[min..max]" then, when it differs
 };
 
 struct PropertyReport {

@@ -18,8 +18,8 @@ namespace vqxcap {
 struct StreamFormat {
     int width = 0;
     int height = 0;
-    Fraction frameRate;          // frames per second
-    bool splitOutputs = false;   // "Output Type" 1: each output comes as two buffers
+    Fraction frameRate;         // frames per second
+    bool splitOutputs = false;  // "Output Type" 1: each output comes as two buffers
 };
 
 class StreamSink {

@@ -16,10 +16,10 @@ public:
 
     void Bits(uint32_t value, int count);  // the low `count` bits (at most 32), most significant first
     void Flag(bool value) { Bits(value ? 1u : 0u, 1); }
-    void Ue(uint32_t value);               // unsigned Exp-Golomb
-    void Se(int32_t value);                // signed Exp-Golomb
-    void AlignWithZeros();                 // zero bits up to the next byte boundary
-    void TrailingBits();                   // rbsp_stop_one_bit, then zeros to the boundary
+    void Ue(uint32_t value);  // unsigned Exp-Golomb
+    void Se(int32_t value);   // signed Exp-Golomb
+    void AlignWithZeros();    // zero bits up to the next byte boundary
+    void TrailingBits();      // rbsp_stop_one_bit, then zeros to the boundary
     bool IsAligned() const { return pending_ == 0; }
     // Appends whole bytes; the writer must be aligned.
     void Bytes(const uint8_t* data, size_t count);

@@ -40,8 +40,8 @@ BlockScan ScanBlock(const int* levels, int count) {
             scan.totalZeros += zerosBelow;
         }
         zerosBelow = 0;
-        const bool countsAsTrailingOne = scan.trailingOnes == scan.totalCoeff && scan.trailingOnes < kMaxTrailingOnes &&
-                                         std::abs(levels[pos]) == 1;
+        const bool countsAsTrailingOne =
+            scan.trailingOnes == scan.totalCoeff && scan.trailingOnes < kMaxTrailingOnes && std::abs(levels[pos]) == 1;
         if (countsAsTrailingOne) {
             ++scan.trailingOnes;
         }

@@ -21,10 +21,10 @@
 namespace qzt::h264 {
 namespace {
 
-constexpr int kBlocksPerMbSide = 4;   // 4x4 luma blocks along a macroblock side
+constexpr int kBlocksPerMbSide = 4;  // 4x4 luma blocks along a macroblock side
 constexpr int kLumaMbSize = 16;
 constexpr int kChromaMbSize = 8;
-constexpr int kLinesPerSegment = 4;   // luma lines that share one bS value
+constexpr int kLinesPerSegment = 4;  // luma lines that share one bS value
 constexpr int kMaxIndex = 51;
 constexpr int kMvDifferenceForBs1 = 4;  // quarter luma samples (frame macroblocks)
 

@@ -13,13 +13,13 @@ namespace qzt::h264 {
 
 // What the filter needs to know of one macroblock after decoding it.
 struct MbFilterInfo {
-    bool intra = false;        // any intra macroblock type (I_PCM counts)
-    uint8_t qp = 0;            // QPY of the macroblock (for P_Skip and macroblocks without
-                               // residual: the QP they inherit; for I_PCM: 0)
-    uint16_t nonZero = 0;      // bit (blockY * 4 + blockX): that 4x4 luma block has non-zero
-                               // coefficients (for Intra 16x16 include its DC and AC)
-    int16_t mvx[16] = {};      // motion vector of each 4x4 luma block in raster order, quarter
-    int16_t mvy[16] = {};      // samples (all 16 equal for a 16x16 partition); ignored for intra
+    bool intra = false;    // any intra macroblock type (I_PCM counts)
+    uint8_t qp = 0;        // QPY of the macroblock (for P_Skip and macroblocks without
+                           // residual: the QP they inherit; for I_PCM: 0)
+    uint16_t nonZero = 0;  // bit (blockY * 4 + blockX): that 4x4 luma block has non-zero
+                           // coefficients (for Intra 16x16 include its DC and AC)
+    int16_t mvx[16] = {};  // motion vector of each 4x4 luma block in raster order, quarter
+    int16_t mvy[16] = {};  // samples (all 16 equal for a 16x16 partition); ignored for intra
 };
 
 // Filters `picture` (width, height: whole macroblocks, mbWidth * 16 by mbHeight * 16) in place.

@@ -86,22 +86,22 @@ constexpr SourceSample kJ{Source::kHalfC, 0, 0};
 
 // Indexed by xFrac * 4 + yFrac (Table 8-12 of H.264).
 constexpr FractionSources kFractionSources[16] = {
-    {kG, kNoSample},            // (0, 0) G
-    {kG, kHalfVertical},        // (0, 1) d
-    {kHalfVertical, kNoSample}, // (0, 2) h
-    {kM, kHalfVertical},        // (0, 3) n
-    {kG, kB},                   // (1, 0) a
-    {kB, kHalfVertical},        // (1, 1) e
-    {kHalfVertical, kJ},        // (1, 2) i
-    {kHalfVertical, kS},        // (1, 3) p
-    {kB, kNoSample},            // (2, 0) b
-    {kB, kJ},                   // (2, 1) f
-    {kJ, kNoSample},            // (2, 2) j
-    {kJ, kS},                   // (2, 3) q
-    {kH, kB},                   // (3, 0) c
-    {kB, kMRight},              // (3, 1) g
-    {kJ, kMRight},              // (3, 2) k
-    {kMRight, kS},              // (3, 3) r
+    {kG, kNoSample},             // (0, 0) G
+    {kG, kHalfVertical},         // (0, 1) d
+    {kHalfVertical, kNoSample},  // (0, 2) h
+    {kM, kHalfVertical},         // (0, 3) n
+    {kG, kB},                    // (1, 0) a
+    {kB, kHalfVertical},         // (1, 1) e
+    {kHalfVertical, kJ},         // (1, 2) i
+    {kHalfVertical, kS},         // (1, 3) p
+    {kB, kNoSample},             // (2, 0) b
+    {kB, kJ},                    // (2, 1) f
+    {kJ, kNoSample},             // (2, 2) j
+    {kJ, kS},                    // (2, 3) q
+    {kH, kB},                    // (3, 0) c
+    {kB, kMRight},               // (3, 1) g
+    {kJ, kMRight},               // (3, 2) k
+    {kMRight, kS},               // (3, 3) r
 };
 
 }  // namespace
@@ -334,11 +334,16 @@ RefPicture::LumaSource RefPicture::LumaSourceAt(int x, int y, int mvx, int mvy) 
         const int sx = xInt + sample.dx;
         const int sy = yInt + sample.dy;
         switch (sample.plane) {
-            case Source::kFull: return luma_.At(sx, sy);
-            case Source::kHalfH: return halfH_.At(sx, sy);
-            case Source::kHalfV: return halfV_.At(sx, sy);
-            case Source::kHalfC: return halfC_.At(sx, sy);
-            case Source::kNone: break;
+            case Source::kFull:
+                return luma_.At(sx, sy);
+            case Source::kHalfH:
+                return halfH_.At(sx, sy);
+            case Source::kHalfV:
+                return halfV_.At(sx, sy);
+            case Source::kHalfC:
+                return halfC_.At(sx, sy);
+            case Source::kNone:
+                break;
         }
         return nullptr;
     };

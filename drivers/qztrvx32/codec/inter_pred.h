@@ -31,9 +31,7 @@ public:
     void ExtendEdges(int x0, int y0, int x1, int y1);
 
 private:
-    ptrdiff_t Offset(int x, int y) const {
-        return static_cast<ptrdiff_t>(y + margin_) * stride_ + (x + margin_);
-    }
+    ptrdiff_t Offset(int x, int y) const { return static_cast<ptrdiff_t>(y + margin_) * stride_ + (x + margin_); }
 
     std::vector<uint8_t> samples_;
     int width_ = 0;

@@ -163,13 +163,20 @@ using DirectionalRule = int (*)(const Edge4x4&, int, int);
 
 DirectionalRule DirectionalRuleOf(int mode) {
     switch (mode) {
-    case kI4DiagDownLeft: return DiagonalDownLeft;
-    case kI4DiagDownRight: return DiagonalDownRight;
-    case kI4VerticalRight: return VerticalRight;
-    case kI4HorizontalDown: return HorizontalDown;
-    case kI4VerticalLeft: return VerticalLeft;
-    case kI4HorizontalUp: return HorizontalUp;
-    default: return nullptr;
+        case kI4DiagDownLeft:
+            return DiagonalDownLeft;
+        case kI4DiagDownRight:
+            return DiagonalDownRight;
+        case kI4VerticalRight:
+            return VerticalRight;
+        case kI4HorizontalDown:
+            return HorizontalDown;
+        case kI4VerticalLeft:
+            return VerticalLeft;
+        case kI4HorizontalUp:
+            return HorizontalUp;
+        default:
+            return nullptr;
     }
 }
 
@@ -204,36 +211,51 @@ void FillChromaDc(const Border& border, const Neighbours& n, uint8_t pred[64]) {
 
 bool Intra4x4ModeUsable(int mode, const Neighbours& n) {
     switch (mode) {
-    case kI4Vertical:
-    case kI4DiagDownLeft:
-    case kI4VerticalLeft: return n.top;
-    case kI4Horizontal:
-    case kI4HorizontalUp: return n.left;
-    case kI4Dc: return true;
-    case kI4DiagDownRight:
-    case kI4VerticalRight:
-    case kI4HorizontalDown: return n.top && n.left && n.topLeft;
-    default: return false;
+        case kI4Vertical:
+        case kI4DiagDownLeft:
+        case kI4VerticalLeft:
+            return n.top;
+        case kI4Horizontal:
+        case kI4HorizontalUp:
+            return n.left;
+        case kI4Dc:
+            return true;
+        case kI4DiagDownRight:
+        case kI4VerticalRight:
+        case kI4HorizontalDown:
+            return n.top && n.left && n.topLeft;
+        default:
+            return false;
     }
 }
 
 bool Intra16x16ModeUsable(int mode, const Neighbours& n) {
     switch (mode) {
-    case kI16Vertical: return n.top;
-    case kI16Horizontal: return n.left;
-    case kI16Dc: return true;
-    case kI16Plane: return n.top && n.left && n.topLeft;
-    default: return false;
+        case kI16Vertical:
+            return n.top;
+        case kI16Horizontal:
+            return n.left;
+        case kI16Dc:
+            return true;
+        case kI16Plane:
+            return n.top && n.left && n.topLeft;
+        default:
+            return false;
     }
 }
 
 bool IntraChromaModeUsable(int mode, const Neighbours& n) {
     switch (mode) {
-    case kChromaDc: return true;
-    case kChromaHorizontal: return n.left;
-    case kChromaVertical: return n.top;
-    case kChromaPlane: return n.top && n.left && n.topLeft;
-    default: return false;
+        case kChromaDc:
+            return true;
+        case kChromaHorizontal:
+            return n.left;
+        case kChromaVertical:
+            return n.top;
+        case kChromaPlane:
+            return n.top && n.left && n.topLeft;
+        default:
+            return false;
     }
 }
 
@@ -263,20 +285,36 @@ void PredictIntra4x4(int mode, const uint8_t* at, int stride, const Neighbours& 
 void PredictIntra16x16(int mode, const uint8_t* at, int stride, const Neighbours& n, uint8_t pred[256]) {
     const Border border = ReadBorder(at, stride, n, 16, 16);
     switch (mode) {
-    case kI16Vertical: FillVertical(border.top, 16, pred); break;
-    case kI16Horizontal: FillHorizontal(border.left, 16, pred); break;
-    case kI16Plane: FillPlane(border, 16, 5, pred); break;
-    default: std::fill(pred, pred + 256, EdgeMean(border.top, n.top, border.left, n.left, 16, 4)); break;
+        case kI16Vertical:
+            FillVertical(border.top, 16, pred);
+            break;
+        case kI16Horizontal:
+            FillHorizontal(border.left, 16, pred);
+            break;
+        case kI16Plane:
+            FillPlane(border, 16, 5, pred);
+            break;
+        default:
+            std::fill(pred, pred + 256, EdgeMean(border.top, n.top, border.left, n.left, 16, 4));
+            break;
     }
 }
 
 void PredictIntraChroma(int mode, const uint8_t* at, int stride, const Neighbours& n, uint8_t pred[64]) {
     const Border border = ReadBorder(at, stride, n, 8, 8);
     switch (mode) {
-    case kChromaHorizontal: FillHorizontal(border.left, 8, pred); break;
-    case kChromaVertical: FillVertical(border.top, 8, pred); break;
-    case kChromaPlane: FillPlane(border, 8, 34, pred); break;
-    default: FillChromaDc(border, n, pred); break;
+        case kChromaHorizontal:
+            FillHorizontal(border.left, 8, pred);
+            break;
+        case kChromaVertical:
+            FillVertical(border.top, 8, pred);
+            break;
+        case kChromaPlane:
+            FillPlane(border, 8, 34, pred);
+            break;
+        default:
+            FillChromaDc(border, n, pred);
+            break;
     }
 }
 

@@ -19,8 +19,17 @@ struct Neighbours {
 };
 
 // Mode numbers as coded.
-enum Intra4x4Mode { kI4Vertical, kI4Horizontal, kI4Dc, kI4DiagDownLeft, kI4DiagDownRight, kI4VerticalRight,
-                    kI4HorizontalDown, kI4VerticalLeft, kI4HorizontalUp };
+enum Intra4x4Mode {
+    kI4Vertical,
+    kI4Horizontal,
+    kI4Dc,
+    kI4DiagDownLeft,
+    kI4DiagDownRight,
+    kI4VerticalRight,
+    kI4HorizontalDown,
+    kI4VerticalLeft,
+    kI4HorizontalUp
+};
 enum Intra16x16Mode { kI16Vertical, kI16Horizontal, kI16Dc, kI16Plane };
 enum IntraChromaMode { kChromaDc, kChromaHorizontal, kChromaVertical, kChromaPlane };
 

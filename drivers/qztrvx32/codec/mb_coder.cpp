@@ -99,7 +99,9 @@ int SatdBlocks(const uint8_t* src, int srcStride, const uint8_t* pred, int predS
     return sum;
 }
 
-uint8_t Clip255(int value) { return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value); }
+uint8_t Clip255(int value) {
+    return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+}
 
 // Writes prediction + residual into the picture block at `out`.
 void AddResidual(const uint8_t* pred, int predStride, const int residual[16], uint8_t* out, int outStride) {
@@ -143,14 +145,12 @@ void ReconstructResidual(const int levels[16], int qp, int first, int dc, int re
     InverseTransform4x4(d, residual);
 }
 
-
-
 }  // namespace
 
 // Levels of everything a macroblock codes besides its header.
 struct MacroblockCoder::Levels {
-    int luma[16][16] = {};        // per raster block, scan order (AC from position 1 for I16x16)
-    int lumaDc[16] = {};          // I16x16 DC levels, scan order
+    int luma[16][16] = {};  // per raster block, scan order (AC from position 1 for I16x16)
+    int lumaDc[16] = {};    // I16x16 DC levels, scan order
     int chromaDc[2][4] = {};
     int chromaAc[2][4][16] = {};  // scan order, from position 1
     int cbpLuma = 0;              // bit per 8x8 block
@@ -214,7 +214,9 @@ int CodeChroma(const Picture& source, Picture& recon, int mb, int mbWidth, const
 
 namespace {
 
-int EightByEight(int rasterBlock) { return (rasterBlock / 4 / 2) * 2 + (rasterBlock % 4) / 2; }
+int EightByEight(int rasterBlock) {
+    return (rasterBlock / 4 / 2) * 2 + (rasterBlock % 4) / 2;
+}
 
 // Records the counts a macroblock signals, for its neighbours' nC and for the deblocking filter.
 void RecordCounts(const MacroblockCoder::Levels& c, bool intra16, MbState& state) {
@@ -292,7 +294,11 @@ void WriteSkipRun(BitWriter& writer, bool pSlice, uint32_t& skipRun) {
 }  // namespace
 
 MacroblockCoder::MacroblockCoder(const Picture& source, Picture& recon, MbGrid& grid, const MbCodingSettings& settings)
-    : source_(source), recon_(recon), grid_(grid), settings_(settings), limit_{settings.limitLevelPrefix, 0},
+    : source_(source),
+      recon_(recon),
+      grid_(grid),
+      settings_(settings),
+      limit_{settings.limitLevelPrefix, 0},
       levels_(std::make_unique<Levels>()),
       intra4Levels_(std::make_unique<Levels>()) {}
 
@@ -580,8 +586,8 @@ void MacroblockCoder::CodeInter(int mb, const MotionVector& mv, const MotionVect
                                 uint32_t& skipRun, BitWriter& writer) {
     Levels& levels = *levels_;
     CodeLumaInter(mb, qp, levels);
-    levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, false,
-                                  limit_, levels.chromaDc, levels.chromaAc);
+    levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, false, limit_,
+                                  levels.chromaDc, levels.chromaAc);
     const int cbp = levels.cbpLuma | levels.cbpChroma << 4;
     if (cbp == 0 && mv == skipMv) {
         CommitSkip(mb, mv, lastQp, skipRun);  // the reconstruction equals the skip's
@@ -646,8 +652,8 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
     levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, true, limit,
                                   levels.chromaDc, levels.chromaAc);
     WriteSkipRun(writer, pSlice, skipRun);
-    const uint32_t mbType = 1 + static_cast<uint32_t>(mode) + 4u * static_cast<uint32_t>(levels.cbpChroma) +
-                            (anyAc ? 12u : 0u);
+    const uint32_t mbType =
+        1 + static_cast<uint32_t>(mode) + 4u * static_cast<uint32_t>(levels.cbpChroma) + (anyAc ? 12u : 0u);
     writer.Ue((pSlice ? kPIntraMbTypeOffset : 0) + mbType);
     writer.Ue(chromaMode);
     WriteQpDelta(writer, qp, lastQp);
@@ -690,9 +696,8 @@ int MacroblockCoder::PredictedIntra4Mode(int mb, int bx, int by) const {
     if (left == nullptr || top == nullptr) {
         return kI4Dc;
     }
-    const int modeA = left == &current_ || left->kind == MbKind::kIntra4x4
-                          ? left->intra4x4Modes[by * 4 + (bx + 3) % 4]
-                          : static_cast<int>(kI4Dc);
+    const int modeA = left == &current_ || left->kind == MbKind::kIntra4x4 ? left->intra4x4Modes[by * 4 + (bx + 3) % 4]
+                                                                           : static_cast<int>(kI4Dc);
     const int modeB = top == &current_ || top->kind == MbKind::kIntra4x4 ? top->intra4x4Modes[(by + 3) % 4 * 4 + bx]
                                                                          : static_cast<int>(kI4Dc);
     return std::min(modeA, modeB);
@@ -750,8 +755,8 @@ int MacroblockCoder::AnalyseIntra4(int mb, int qp, int lambda) {
 void MacroblockCoder::WriteIntra4(int mb, uint8_t chromaMode, int qp, bool pSlice, int& lastQp, uint32_t& skipRun,
                                   BitWriter& writer) {
     Levels& levels = *intra4Levels_;
-    levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, true,
-                                  limit_, levels.chromaDc, levels.chromaAc);
+    levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, true, limit_,
+                                  levels.chromaDc, levels.chromaAc);
     WriteSkipRun(writer, pSlice, skipRun);
     writer.Ue((pSlice ? kPIntraMbTypeOffset : 0) + kMbTypeI4x4);
     for (int blkIdx = 0; blkIdx < 16; ++blkIdx) {

@@ -88,8 +88,8 @@ private:
     uint8_t ChooseChromaMode(int mb);
 
     void CodeLumaInter(int mb, int qp, Levels& levels);
-    void CodeInter(int mb, const MotionVector& mv, const MotionVector& skipMv, int qp, int& lastQp,
-                   uint32_t& skipRun, BitWriter& writer);
+    void CodeInter(int mb, const MotionVector& mv, const MotionVector& skipMv, int qp, int& lastQp, uint32_t& skipRun,
+                   BitWriter& writer);
     void CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, bool pSlice, int& lastQp, uint32_t& skipRun,
                      BitWriter& writer);
     void WriteIntra4(int mb, uint8_t chromaMode, int qp, bool pSlice, int& lastQp, uint32_t& skipRun,

@@ -7,7 +7,9 @@
 namespace qzt::h264 {
 namespace {
 
-int Median(int a, int b, int c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); }
+int Median(int a, int b, int c) {
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
 
 int NcFrom(const int* available, const int* counts) {
     if (available[0] && available[1]) {

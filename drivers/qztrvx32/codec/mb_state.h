@@ -15,13 +15,13 @@ enum class MbKind : uint8_t { kSkip, kInter, kIntra16x16, kIntra4x4 };
 
 struct MbState {
     MbKind kind = MbKind::kSkip;
-    int slice = -1;                        // slice of this picture; -1 while not coded
-    uint8_t qp = 0;                        // QPY (inherited for macroblocks without mb_qp_delta)
-    uint8_t totalCoeffLuma[16] = {};       // TotalCoeff per 4x4 luma block, raster (y * 4 + x)
-    uint8_t totalCoeffChroma[2][4] = {};   // per 4x4 chroma block of Cb and Cr, raster
-    uint8_t intra4x4Modes[16] = {};        // raster; meaningful for kIntra4x4 only
-    uint16_t nonZeroLuma = 0;              // bit (y * 4 + x): that block has coefficients
-    MotionVector mv;                       // kSkip and kInter
+    int slice = -1;                       // slice of this picture; -1 while not coded
+    uint8_t qp = 0;                       // QPY (inherited for macroblocks without mb_qp_delta)
+    uint8_t totalCoeffLuma[16] = {};      // TotalCoeff per 4x4 luma block, raster (y * 4 + x)
+    uint8_t totalCoeffChroma[2][4] = {};  // per 4x4 chroma block of Cb and Cr, raster
+    uint8_t intra4x4Modes[16] = {};       // raster; meaningful for kIntra4x4 only
+    uint16_t nonZeroLuma = 0;             // bit (y * 4 + x): that block has coefficients
+    MotionVector mv;                      // kSkip and kInter
 
     bool IsIntra() const { return kind == MbKind::kIntra16x16 || kind == MbKind::kIntra4x4; }
 };

@@ -190,7 +190,9 @@ public:
           mbY_(mbY),
           predicted_(predicted),
           settings_(settings),
-          step_(!settings.halfPel ? 4 : !settings.quarterPel ? 2 : 1) {
+          step_(!settings.halfPel      ? 4
+                : !settings.quarterPel ? 2
+                                       : 1) {
         best_.cost = kNotMeasured;
         best_.sad = kNotMeasured;
     }
@@ -243,21 +245,15 @@ private:
         bool Contains(int x, int y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
     };
 
-    int ClearlyGoodSad() const {
-        return kClearlyGoodSad + kClearlyGoodSadPerLambda * settings_.lambda;
-    }
+    int ClearlyGoodSad() const { return kClearlyGoodSad + kClearlyGoodSadPerLambda * settings_.lambda; }
 
-    bool ClearlyGood() const {
-        return best_.sad <= ClearlyGoodSad();
-    }
+    bool ClearlyGood() const { return best_.sad <= ClearlyGoodSad(); }
 
     bool InRange(int mvx, int mvy) const {
         return mvx >= kMinMvX && mvx <= kMaxMvX && mvy >= kMinMvY && mvy <= kMaxMvY;
     }
 
-    int BitsCost(int mvx, int mvy) const {
-        return settings_.lambda * MvdBits({mvx, mvy}, predicted_);
-    }
+    int BitsCost(int mvx, int mvy) const { return settings_.lambda * MvdBits({mvx, mvy}, predicted_); }
 
     // Measures a start vector, rounded to the allowed precision; repeated vectors are measured once.
     void EvaluateStart(const MotionVector& vector) {
@@ -320,8 +316,8 @@ private:
     // receives the best of each nine.
     void CoarseSearch(std::array<Scored, kSparseKept>& finds) {
         ReduceCurrent();
-        const int radius = std::clamp((settings_.rangeFullPel + kFullPerCoarse - 1) / kFullPerCoarse, 1,
-                                      kMaxCoarseRadius);
+        const int radius =
+            std::clamp((settings_.rangeFullPel + kFullPerCoarse - 1) / kFullPerCoarse, 1, kMaxCoarseRadius);
         const Window aroundZero = CoarseWindow(0, 0, radius);
         const int bestX = RoundToStep(best_.mv.x, kQuarterPerCoarse) / kQuarterPerCoarse;
         const int bestY = RoundToStep(best_.mv.y, kQuarterPerCoarse) / kQuarterPerCoarse;

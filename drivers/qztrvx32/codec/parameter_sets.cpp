@@ -8,8 +8,19 @@ namespace {
 
 bool HasChromaFormatFields(uint32_t profileIdc) {
     switch (profileIdc) {
-        case 100: case 110: case 122: case 244: case 44: case 83: case 86: case 118: case 128: case 138:
-        case 139: case 134: case 135:
+        case 100:
+        case 110:
+        case 122:
+        case 244:
+        case 44:
+        case 83:
+        case 86:
+        case 118:
+        case 128:
+        case 138:
+        case 139:
+        case 134:
+        case 135:
             return true;
         default:
             return false;
@@ -44,20 +55,20 @@ void AppendParameterSets(const StreamSettings& settings, CodedUnit& out) {
     w.Bits(settings.levelIdc, 8);
     w.Ue(0);  // seq_parameter_set_id
     if (HasChromaFormatFields(settings.profileIdc)) {
-        w.Ue(1);          // chroma_format_idc 4:2:0
-        w.Ue(0);          // bit_depth_luma_minus8
-        w.Ue(0);          // bit_depth_chroma_minus8
-        w.Flag(false);    // qpprime_y_zero_transform_bypass_flag
-        w.Flag(false);    // seq_scaling_matrix_present_flag
+        w.Ue(1);        // chroma_format_idc 4:2:0
+        w.Ue(0);        // bit_depth_luma_minus8
+        w.Ue(0);        // bit_depth_chroma_minus8
+        w.Flag(false);  // qpprime_y_zero_transform_bypass_flag
+        w.Flag(false);  // seq_scaling_matrix_present_flag
     }
     w.Ue(kLog2MaxFrameNum - 4);
-    w.Ue(2);          // pic_order_cnt_type 2: output order is decoding order
-    w.Ue(1);          // max_num_ref_frames
-    w.Flag(false);    // gaps_in_frame_num_value_allowed_flag
+    w.Ue(2);        // pic_order_cnt_type 2: output order is decoding order
+    w.Ue(1);        // max_num_ref_frames
+    w.Flag(false);  // gaps_in_frame_num_value_allowed_flag
     w.Ue(static_cast<uint32_t>(mbWidth - 1));
     w.Ue(static_cast<uint32_t>(mbHeight - 1));
-    w.Flag(true);     // frame_mbs_only_flag
-    w.Flag(true);     // direct_8x8_inference_flag
+    w.Flag(true);  // frame_mbs_only_flag
+    w.Flag(true);  // direct_8x8_inference_flag
     const uint32_t cropRight = static_cast<uint32_t>(mbWidth * 16 - settings.width) / 2;
     const uint32_t cropBottom = static_cast<uint32_t>(mbHeight * 16 - settings.height) / 2;
     w.Flag(cropRight != 0 || cropBottom != 0);
@@ -96,21 +107,21 @@ void AppendParameterSets(const StreamSettings& settings, CodedUnit& out) {
     out.AppendNal(3, kNalSps, rbsp);
     rbsp.clear();
 
-    w.Ue(0);        // pic_parameter_set_id
-    w.Ue(0);        // seq_parameter_set_id
-    w.Flag(false);  // entropy_coding_mode_flag: CAVLC
-    w.Flag(false);  // bottom_field_pic_order_in_frame_present_flag
-    w.Ue(0);        // num_slice_groups_minus1
-    w.Ue(0);        // num_ref_idx_l0_default_active_minus1
-    w.Ue(0);        // num_ref_idx_l1_default_active_minus1
-    w.Flag(false);  // weighted_pred_flag
-    w.Bits(0, 2);   // weighted_bipred_idc
+    w.Ue(0);                // pic_parameter_set_id
+    w.Ue(0);                // seq_parameter_set_id
+    w.Flag(false);          // entropy_coding_mode_flag: CAVLC
+    w.Flag(false);          // bottom_field_pic_order_in_frame_present_flag
+    w.Ue(0);                // num_slice_groups_minus1
+    w.Ue(0);                // num_ref_idx_l0_default_active_minus1
+    w.Ue(0);                // num_ref_idx_l1_default_active_minus1
+    w.Flag(false);          // weighted_pred_flag
+    w.Bits(0, 2);           // weighted_bipred_idc
     w.Se(kPicInitQp - 26);  // pic_init_qp_minus26
-    w.Se(0);        // pic_init_qs_minus26
-    w.Se(0);        // chroma_qp_index_offset
-    w.Flag(true);   // deblocking_filter_control_present_flag
-    w.Flag(false);  // constrained_intra_pred_flag
-    w.Flag(false);  // redundant_pic_cnt_present_flag
+    w.Se(0);                // pic_init_qs_minus26
+    w.Se(0);                // chroma_qp_index_offset
+    w.Flag(true);           // deblocking_filter_control_present_flag
+    w.Flag(false);          // constrained_intra_pred_flag
+    w.Flag(false);          // redundant_pic_cnt_present_flag
     w.TrailingBits();
     out.AppendNal(3, kNalPps, rbsp);
 }

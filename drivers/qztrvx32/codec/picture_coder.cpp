@@ -12,7 +12,9 @@ constexpr uint32_t kMaxFrameNum = 1u << kLog2MaxFrameNum;
 constexpr uint32_t kSliceTypeP = 5;  // all slices of the picture are P
 constexpr uint32_t kSliceTypeI = 7;  // all slices of the picture are I
 
-bool LimitsLevelPrefix(uint32_t profileIdc) { return profileIdc == 66 || profileIdc == 77 || profileIdc == 88; }
+bool LimitsLevelPrefix(uint32_t profileIdc) {
+    return profileIdc == 66 || profileIdc == 77 || profileIdc == 88;
+}
 
 }  // namespace
 
@@ -45,7 +47,7 @@ void PictureCoder::WriteSliceHeader(BitWriter& w, int firstMb, bool idr, int sli
         w.Flag(false);  // ref_pic_list_modification_flag_l0
         w.Flag(false);  // adaptive_ref_pic_marking_mode_flag: sliding window
     }
-    w.Se(sliceQp - kPicInitQp);  // slice_qp_delta
+    w.Se(sliceQp - kPicInitQp);          // slice_qp_delta
     w.Ue(settings_.deblocking ? 0 : 1);  // disable_deblocking_filter_idc
     if (settings_.deblocking) {
         w.Se(0);  // slice_alpha_c0_offset_div2

@@ -20,17 +20,17 @@ namespace qzt::h264 {
 
 struct CoderSettings {
     StreamSettings stream;
-    bool deblocking = true;     // disable_deblocking_filter_idc 0, else 1
-    uint32_t mbsPerSlice = 0;   // 0: one slice per picture
+    bool deblocking = true;    // disable_deblocking_filter_idc 0, else 1
+    uint32_t mbsPerSlice = 0;  // 0: one slice per picture
     bool halfPel = true;
     bool quarterPel = true;
 };
 
 // What one coded picture turned out as.
 struct PictureStats {
-    uint32_t bytes = 0;          // bytes appended to the unit
-    double meanQp = 0;           // mean QPY over the macroblocks
-    int firstQp = 0;             // QP of the first slice (its slice_qp_delta)
+    uint32_t bytes = 0;  // bytes appended to the unit
+    double meanQp = 0;   // mean QPY over the macroblocks
+    int firstQp = 0;     // QP of the first slice (its slice_qp_delta)
     int minQp = 51;
     int maxQp = 0;
     uint32_t intraMbs = 0;
@@ -78,8 +78,8 @@ private:
     CoderSettings settings_;
     MbCodingSettings mbSettings_;
     MbGrid grid_;
-    Picture recon_;          // the picture being coded
-    RefPicture reference_;   // the last committed picture
+    Picture recon_;         // the picture being coded
+    RefPicture reference_;  // the last committed picture
     bool haveReference_ = false;
     bool pendingIdr_ = false;
     bool lastWasSkipped_ = false;

@@ -66,7 +66,7 @@ constexpr double kMinLearnComplexity = 0.25;
 // Macroblock QP steering.
 constexpr int kTrackingBelowPlan = 8;  // QP range of the steering around the picture QP
 constexpr int kTrackingAbovePlan = 8;
-constexpr int kTrackingMaxStep = 3;     // per checkpoint
+constexpr int kTrackingMaxStep = 3;        // per checkpoint
 constexpr double kTrackingDeadBand = 1.0;  // QP difference left alone (mb_qp_delta costs bits)
 constexpr double kEmergencyShareOfMax = 0.92;
 // On a picture's first attempt the guard raises the QP at most this far above the plan: a picture
@@ -164,8 +164,8 @@ RateController::Derived RateController::Derive(const RateSettings& settings) {
     // VBV size 0 counts as vqx's default, 1.25 frame periods of the bitrate (of the exact frame
     // rate). Any other size stays as it is, even below one period's input: a decoder's bucket has
     // that size, so every picture then fits in it (and CBR falls short of its bitrate).
-    derived.bucketSize = settings.vbvSize == 0 ? kDefaultBucketPeriods * derived.bitsPerPeriod
-                                               : static_cast<double>(settings.vbvSize);
+    derived.bucketSize =
+        settings.vbvSize == 0 ? kDefaultBucketPeriods * derived.bitsPerPeriod : static_cast<double>(settings.vbvSize);
     // Initial fullness above 64 counts as 64 (full).
     const uint32_t fullness = std::min<uint32_t>(settings.initialFullness, kFullnessScale);
     derived.initialLevel = derived.bucketSize * fullness / kFullnessScale;
@@ -262,7 +262,8 @@ uint32_t RateController::TakeFiller() {
 
 void RateController::RecordPeriod(double bits) {
     recentPeriods_.push_back(bits);
-    while (recentPeriods_.size() > static_cast<size_t>(derived_.windowPeriods)) recentPeriods_.pop_front();
+    while (recentPeriods_.size() > static_cast<size_t>(derived_.windowPeriods))
+        recentPeriods_.pop_front();
 }
 
 // ---- Picture plans ----
@@ -368,8 +369,8 @@ double RateController::VbrWantedBits() const {
     const Derived& d = derived_;
     const double carry = vbrAccount_ - d.bitsPerPeriod;
     const double spreadPictures = carry > 0.0 ? std::max(2.0, d.fps / 2.0) : std::clamp(d.fps / 10.0, 2.0, 6.0);
-    const double base = std::max(0.1 * d.bitsPerPeriod,
-                                 covered_ * d.bitsPerPeriod - SkippedBitsAhead() + carry / spreadPictures);
+    const double base =
+        std::max(0.1 * d.bitsPerPeriod, covered_ * d.bitsPerPeriod - SkippedBitsAhead() + carry / spreadPictures);
     const double wanted = kind_ == kIntraKind ? IntraWantedBits(base, kVbrIntraExtra * d.bitrate) : base;
     return std::min(wanted, PeakBudget(std::min(d.inputPerPeriod, d.bitsPerPeriod)));
 }
@@ -482,7 +483,8 @@ int RateController::MacroblockQp(int mbIndex, uint32_t bitsSoFar) {
         if (mbIndex >= nextCheckpoint_) {
             checkpointBits_.push_back(spent);
             if (tracking_) Track(mbIndex, spent);
-            while (nextCheckpoint_ <= mbIndex) nextCheckpoint_ += stride_;
+            while (nextCheckpoint_ <= mbIndex)
+                nextCheckpoint_ += stride_;
         }
         GuardMaxBits(mbIndex, spent);
     }
@@ -530,8 +532,8 @@ double RateController::ProjectedRest(int mbIndex, double spent) const {
 int RateController::TrackingStep(double desiredQp) const {
     const double difference = desiredQp - mbQp_;
     if (std::fabs(difference) < kTrackingDeadBand) return 0;
-    return static_cast<int>(std::clamp(std::lround(difference), -static_cast<long>(kTrackingMaxStep),
-                                       static_cast<long>(kTrackingMaxStep)));
+    return static_cast<int>(
+        std::clamp(std::lround(difference), -static_cast<long>(kTrackingMaxStep), static_cast<long>(kTrackingMaxStep)));
 }
 
 // At a checkpoint: the QP moves a step toward the QP that makes the projected rest of the picture
@@ -636,7 +638,8 @@ void RateController::UpdateProfile(double finalBits) {
         return;
     }
     profile.resize(expectedSize);
-    for (size_t i = 0; i < expectedSize; ++i) profile[i] = std::clamp(checkpointBits_[i] / finalBits, 0.0, 1.0);
+    for (size_t i = 0; i < expectedSize; ++i)
+        profile[i] = std::clamp(checkpointBits_[i] / finalBits, 0.0, 1.0);
 }
 
 bool RateController::LastPictureUnderflowed() const {

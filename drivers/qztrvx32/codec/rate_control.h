@@ -37,9 +37,9 @@ struct RateSettings {
 
 // What the controller decided for one coded picture.
 struct PicturePlan {
-    int qp = 26;             // QP of the first macroblock (slice QP)
-    uint32_t targetBits = 0;  // what the picture should spend
-    uint32_t maxBits = 0;     // more than this makes the buffer underflow (0xFFFFFFFF: no limit)
+    int qp = 26;                  // QP of the first macroblock (slice QP)
+    uint32_t targetBits = 0;      // what the picture should spend
+    uint32_t maxBits = 0;         // more than this makes the buffer underflow (0xFFFFFFFF: no limit)
     bool perMacroblockQp = true;  // false: every macroblock keeps `qp`
 };
 
@@ -99,9 +99,9 @@ private:
         double inputPerPeriod = 0.0;  // what the bucket gains per frame period (bitrate or peak)
         double bucketSize = 0.0;
         double initialLevel = 0.0;
-        double targetLevel = 0.0;     // CBR: bucket level after a removal that keeps the stream on its path
-        double windowLimit = 0.0;     // most bits any run of windowPeriods periods may carry
-        int windowPeriods = 1;        // most pictures a one-second window can hold
+        double targetLevel = 0.0;  // CBR: bucket level after a removal that keeps the stream on its path
+        double windowLimit = 0.0;  // most bits any run of windowPeriods periods may carry
+        int windowPeriods = 1;     // most pictures a one-second window can hold
         int minQp = 0;
         int maxQp = 51;
         int qpI = 26;
@@ -157,16 +157,16 @@ private:
     bool pendingValid_ = false;
     Derived derived_;
 
-    double level_ = 0.0;          // bucket level after the last removal (below 0 after an underflow)
-    int periodsPending_ = 0;      // frame periods of input due before the next removal
-    double vbrAccount_ = 0.0;     // VBR: bitrate allowance so far minus bits sent, credit capped
+    double level_ = 0.0;       // bucket level after the last removal (below 0 after an underflow)
+    int periodsPending_ = 0;   // frame periods of input due before the next removal
+    double vbrAccount_ = 0.0;  // VBR: bitrate allowance so far minus bits sent, credit capped
     bool underflowed_ = false;
     std::deque<double> recentPeriods_;  // bits of the latest periods, newest last (window check)
 
     double logCoefficient_[kKindCount] = {};
-    double referenceQp_ = -1.0;   // running mean QP of P pictures, -1 before the first
-    double skippedBits_ = 0.0;    // running size of a skipped picture
-    double recentComplexity_ = 0.0;  // running complexity of P pictures
+    double referenceQp_ = -1.0;                // running mean QP of P pictures, -1 before the first
+    double skippedBits_ = 0.0;                 // running size of a skipped picture
+    double recentComplexity_ = 0.0;            // running complexity of P pictures
     std::vector<double> profile_[kKindCount];  // share of the bits spent at each checkpoint
 
     // The open picture.
@@ -179,16 +179,16 @@ private:
 
     // The attempt being coded (the first one or a retry).
     int attemptQp_ = 26;
-    bool retried_ = false;  // the picture is being coded again
+    bool retried_ = false;             // the picture is being coded again
     double lastQp_[2] = {-1.0, -1.0};  // effective QP of the last picture of each kind (-1: none)
     double attemptTarget_ = 0.0;
     int qpFloor_ = 0;
-    bool tracking_ = false;       // steer toward the target (else only keep under maxBits)
+    bool tracking_ = false;  // steer toward the target (else only keep under maxBits)
     int mbQp_ = 26;
-    double qpScaleSum_ = 0.0;     // sum of 2^(-qp / 6) over the macroblocks coded so far
+    double qpScaleSum_ = 0.0;  // sum of 2^(-qp / 6) over the macroblocks coded so far
     int qpCount_ = 0;
-    int lowestQp_ = 51;           // lowest macroblock QP of the attempt
-    int stride_ = 1;              // macroblocks between checkpoints
+    int lowestQp_ = 51;  // lowest macroblock QP of the attempt
+    int stride_ = 1;     // macroblocks between checkpoints
     int nextCheckpoint_ = 1;
     std::vector<double> checkpointBits_;
 };
