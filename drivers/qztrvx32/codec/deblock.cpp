@@ -236,8 +236,11 @@ void FilterChromaLineStrong(uint8_t* q0Ptr, int across, const EdgeThresholds& t)
 // ---- Whole edges ----
 // `firstQ0` points at q0 of the edge's first line, `along` steps from one line to the next.
 
-void FilterLumaEdge(uint8_t* firstQ0, int across, int along, const uint8_t (&segments)[kBlocksPerMbSide],
-                    int qpAverage) {
+// The edge's segments of `linesPerSegment` lines each (4 for luma; 2 for chroma, whose lines 2s and
+// 2s + 1 take the bS of luma segment s), filtered with `strong` at bS 4 and `normal` below.
+template <int linesPerSegment, void (*strong)(uint8_t*, int, const EdgeThresholds&),
+          void (*normal)(uint8_t*, int, int, const EdgeThresholds&)>
+void FilterEdge(uint8_t* firstQ0, int across, int along, const uint8_t (&segments)[kBlocksPerMbSide], int qpAverage) {
     if (AllZero(segments)) {
         return;
     }
@@ -250,43 +253,20 @@ void FilterLumaEdge(uint8_t* firstQ0, int across, int along, const uint8_t (&seg
         if (bs == 0) {
             continue;
         }
-        uint8_t* q0Ptr = firstQ0 + segment * kLinesPerSegment * along;
-        for (int line = 0; line < kLinesPerSegment; ++line, q0Ptr += along) {
+        uint8_t* q0Ptr = firstQ0 + segment * linesPerSegment * along;
+        for (int line = 0; line < linesPerSegment; ++line, q0Ptr += along) {
             if (bs == 4) {
-                FilterLumaLineStrong(q0Ptr, across, t);
+                strong(q0Ptr, across, t);
             } else {
-                FilterLumaLineNormal(q0Ptr, across, bs, t);
+                normal(q0Ptr, across, bs, t);
             }
         }
     }
 }
 
-// A chroma edge of 8 lines; lines 2s and 2s + 1 take the bS of luma segment s.
-void FilterChromaEdge(uint8_t* firstQ0, int across, int along, const uint8_t (&segments)[kBlocksPerMbSide],
-                      int qpAverage) {
-    if (AllZero(segments)) {
-        return;
-    }
-    const EdgeThresholds t = ThresholdsFor(qpAverage);
-    if (t.alpha == 0 || t.beta == 0) {
-        return;  // as for luma: nothing can pass the thresholds
-    }
-    constexpr int kChromaLinesPerSegment = kChromaMbSize / kBlocksPerMbSide;
-    for (int segment = 0; segment < kBlocksPerMbSide; ++segment) {
-        const int bs = segments[segment];
-        if (bs == 0) {
-            continue;
-        }
-        uint8_t* q0Ptr = firstQ0 + segment * kChromaLinesPerSegment * along;
-        for (int line = 0; line < kChromaLinesPerSegment; ++line, q0Ptr += along) {
-            if (bs == 4) {
-                FilterChromaLineStrong(q0Ptr, across, t);
-            } else {
-                FilterChromaLineNormal(q0Ptr, across, bs, t);
-            }
-        }
-    }
-}
+constexpr auto FilterLumaEdge = FilterEdge<kLinesPerSegment, FilterLumaLineStrong, FilterLumaLineNormal>;
+constexpr auto FilterChromaEdge =
+    FilterEdge<kChromaMbSize / kBlocksPerMbSide, FilterChromaLineStrong, FilterChromaLineNormal>;
 
 // ---- One macroblock ----
 
