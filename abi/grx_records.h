@@ -12,7 +12,7 @@ namespace grx {
 
 // Opaque: copied from a display record and passed back by value to name the display.
 struct DisplayId {
-    std::int32_t words[4];
+    int32_t words[4];
 };
 static_assert(sizeof(DisplayId) == 16, "a display id is four 32-bit words passed by value");
 
@@ -21,26 +21,26 @@ inline bool operator==(const DisplayId& a, const DisplayId& b) {
 }
 
 namespace layout {
-constexpr std::int32_t kAdapterRecordSize = 1572;
+constexpr int32_t kAdapterRecordSize = 1572;
 constexpr int kAdapterIndexOffset = 4;
 constexpr int kAdapterNameOffset = 536;  // NUL-terminated 8-bit text up to the record's end
 constexpr int kAdapterNameCapacity = kAdapterRecordSize - kAdapterNameOffset;
 
-constexpr std::int32_t kDisplayRecordSize = 552;
+constexpr int32_t kDisplayRecordSize = 552;
 constexpr int kDisplayIdOffset = 0;
 constexpr int kDisplayNameOffset = 16;  // NUL-terminated 8-bit text; vqx does not read it
 constexpr int kDisplayKindOffset = 540;
-constexpr std::int32_t kRemoteDisplayKind = 17;  // the only kind that can be acquired remotely
+constexpr int32_t kRemoteDisplayKind = 17;  // the only kind that can be acquired remotely
 
-constexpr std::int32_t kAcquireRecordSize = 1032;
+constexpr int32_t kAcquireRecordSize = 1032;
 constexpr int kAcquireEdidLengthOffset = 4;
 constexpr int kAcquireEdidOffset = 8;
-constexpr std::int32_t kAcquireEdidSize = 256;  // a base block and one extension block
-constexpr int kAcquireZeroOffset = 264;         // 256 zero bytes
-constexpr int kAcquireFillOffset = 520;         // 512 bytes 0xFF
-constexpr std::uint8_t kAcquireFillByte = 0xFF;
+constexpr int32_t kAcquireEdidSize = 256;  // a base block and one extension block
+constexpr int kAcquireZeroOffset = 264;    // 256 zero bytes
+constexpr int kAcquireFillOffset = 520;    // 512 bytes 0xFF
+constexpr uint8_t kAcquireFillByte = 0xFF;
 
-constexpr std::int32_t kTimingRecordSize = 56;
+constexpr int32_t kTimingRecordSize = 56;
 constexpr int kTimingPresentOffset = 8;   // int32, 1: the record holds a timing
 constexpr int kTimingRefreshOffset = 12;  // int32, refresh rate in millihertz
 constexpr int kTimingScanOffset = 16;     // int32, 1: progressive scan
@@ -62,40 +62,39 @@ static_assert(kAcquireZeroOffset + 256 == kAcquireFillOffset && kAcquireFillOffs
 static_assert(kTimingScanOffset + 4 <= kTimingHTotalOffset && kTimingPixelClockOffset + 2 <= kTimingRecordSize);
 }  // namespace layout
 
-inline std::int32_t ReadInt32(const std::uint8_t* base, int offset) {
-    std::int32_t value;
+inline int32_t ReadInt32(const uint8_t* base, int offset) {
+    int32_t value;
     std::memcpy(&value, base + offset, sizeof value);
     return value;
 }
 
-inline std::int16_t ReadInt16(const std::uint8_t* base, int offset) {
-    std::int16_t value;
+inline int16_t ReadInt16(const uint8_t* base, int offset) {
+    int16_t value;
     std::memcpy(&value, base + offset, sizeof value);
     return value;
 }
 
-inline void WriteInt32(std::uint8_t* base, int offset, std::int32_t value) {
+inline void WriteInt32(uint8_t* base, int offset, int32_t value) {
     std::memcpy(base + offset, &value, sizeof value);
 }
 
-inline void WriteInt16(std::uint8_t* base, int offset, std::int16_t value) {
+inline void WriteInt16(uint8_t* base, int offset, int16_t value) {
     std::memcpy(base + offset, &value, sizeof value);
 }
 
 // The caller's allocator handed to the library: standard calling convention, malloc underneath.
-using AllocationCallback = void*(__stdcall*)(std::int32_t size);
+using AllocationCallback = void*(__stdcall*)(int32_t size);
 
-using MainControlCreateFn = std::int32_t(__cdecl*)(AllocationCallback allocate, std::int32_t version);
-using MainControlDestroyFn = std::int32_t(__cdecl*)();
-using AdapterCountGetFn = std::int32_t(__cdecl*)(std::int32_t* count);
-using AdapterInfoGetFn = std::int32_t(__cdecl*)(std::uint8_t* records, std::int32_t byte_size);
-using DisplayInfoGetFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, std::int32_t* count, std::uint8_t** records,
-                                                std::int32_t flags);
-using DisplayAcquireFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id, std::uint8_t* acquire_record,
-                                                std::int32_t* handle);
-using DisplayReleaseFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id, std::int32_t handle);
-using DisplayReleaseAllFn = std::int32_t(__cdecl*)();
-using TargetTimingGetFn = std::int32_t(__cdecl*)(std::int32_t adapter_index, DisplayId id, std::uint8_t* timing_record);
+using MainControlCreateFn = int32_t(__cdecl*)(AllocationCallback allocate, int32_t version);
+using MainControlDestroyFn = int32_t(__cdecl*)();
+using AdapterCountGetFn = int32_t(__cdecl*)(int32_t* count);
+using AdapterInfoGetFn = int32_t(__cdecl*)(uint8_t* records, int32_t byte_size);
+using DisplayInfoGetFn = int32_t(__cdecl*)(int32_t adapter_index, int32_t* count, uint8_t** records, int32_t flags);
+using DisplayAcquireFn = int32_t(__cdecl*)(int32_t adapter_index, DisplayId id, uint8_t* acquire_record,
+                                           int32_t* handle);
+using DisplayReleaseFn = int32_t(__cdecl*)(int32_t adapter_index, DisplayId id, int32_t handle);
+using DisplayReleaseAllFn = int32_t(__cdecl*)();
+using TargetTimingGetFn = int32_t(__cdecl*)(int32_t adapter_index, DisplayId id, uint8_t* timing_record);
 
 // The nine entry points, in the order they are resolved.
 struct GRXFunctions {

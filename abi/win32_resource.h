@@ -37,8 +37,8 @@ public:
     static void CloseRaw(Handle& raw) { CloseIfValid(std::exchange(raw, Invalid())); }
 
     UniqueResource() = default;
-    explicit UniqueResource(Handle handle) : handle_(handle) {}
-    UniqueResource(UniqueResource&& other) noexcept : handle_(other.Detach()) {}
+    explicit UniqueResource(Handle handle) : m_handle(handle) {}
+    UniqueResource(UniqueResource&& other) noexcept : m_handle(other.Detach()) {}
     UniqueResource& operator=(UniqueResource&& other) noexcept {
         if (this != &other) Reset(other.Detach());
         return *this;
@@ -47,21 +47,21 @@ public:
     UniqueResource& operator=(const UniqueResource&) = delete;
     ~UniqueResource() { Reset(); }
 
-    Handle Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != Invalid(); }
+    Handle Get() const { return m_handle; }
+    explicit operator bool() const { return m_handle != Invalid(); }
 
     // Closes what is held, if anything, and holds `handle` instead.
-    void Reset(Handle handle = Invalid()) { CloseIfValid(std::exchange(handle_, handle)); }
+    void Reset(Handle handle = Invalid()) { CloseIfValid(std::exchange(m_handle, handle)); }
 
     // Gives the resource up without closing it; the owner is left empty.
-    Handle Detach() { return std::exchange(handle_, Invalid()); }
+    Handle Detach() { return std::exchange(m_handle, Invalid()); }
 
 private:
     static void CloseIfValid(Handle handle) {
         if (handle != Invalid()) Close(handle);
     }
 
-    Handle handle_ = Invalid();
+    Handle m_handle = Invalid();
 };
 
 // The kinds. Each names the call that closes it and, when it is not null or 0, its invalid value.

@@ -8,10 +8,10 @@ namespace standin {
 
 // True when the record says 1032 bytes and 256 EDID bytes, and the EDID has the fixed header,
 // one extension block, and both 128-byte blocks sum to 0 modulo 256.
-bool IsAcceptableAcquireRecord(const std::uint8_t* record);
+bool IsAcceptableAcquireRecord(const uint8_t* record);
 
 // The preferred mode: the first detailed timing descriptor (bytes 54..71). False when that
 // descriptor holds no timing (pixel clock 0).
-bool ReadPreferredMode(const std::uint8_t* edid, Mode* mode);
+bool ReadPreferredMode(const uint8_t* edid, Mode* mode);
 
 }  // namespace standin

@@ -7,26 +7,26 @@
 namespace standin {
 namespace {
 
-constexpr std::int32_t kIdTag = 0x31585247;  // "GRX1"
+constexpr int32_t kIdTag = 0x31585247;  // "GRX1"
 
 }  // namespace
 
 int AdapterCount() {
-    const std::int32_t count = IntSettingOr("GRXAPIXX_ADAPTERS", 1);
+    const int32_t count = IntSettingOr("GRXAPIXX_ADAPTERS", 1);
     if (count < 0) return 0;
     return count > kMaxAdapters ? kMaxAdapters : static_cast<int>(count);
 }
 
-std::int32_t AdapterIndexAt(int position) {
+int32_t AdapterIndexAt(int position) {
     return position + 1;
 }
 
-int AdapterPositionOf(std::int32_t adapter_index) {
+int AdapterPositionOf(int32_t adapter_index) {
     const int position = static_cast<int>(adapter_index) - 1;
     return (position >= 0 && position < AdapterCount()) ? position : -1;
 }
 
-void FillAdapterRecord(int position, std::uint8_t* record) {
+void FillAdapterRecord(int position, uint8_t* record) {
     WriteInt32(record, layout::kAdapterIndexOffset, AdapterIndexAt(position));
     char name[layout::kAdapterNameCapacity];
     if (position != 0 || !ReadTextSetting("GRXAPIXX_ADAPTER_NAME", name, sizeof name)) {
@@ -39,7 +39,7 @@ DisplayId DisplayIdAt(int adapter_position, int display_position) {
     return DisplayId{{AdapterIndexAt(adapter_position), display_position + 1, kDisplayKinds[display_position], kIdTag}};
 }
 
-void FillDisplayRecord(int adapter_position, int display_position, std::uint8_t* record) {
+void FillDisplayRecord(int adapter_position, int display_position, uint8_t* record) {
     std::memset(record, 0, layout::kDisplayRecordSize);
     const DisplayId id = DisplayIdAt(adapter_position, display_position);
     std::memcpy(record + layout::kDisplayIdOffset, &id, sizeof id);

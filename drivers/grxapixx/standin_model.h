@@ -19,29 +19,29 @@ namespace layout = grx::layout;
 
 // A display mode as the timing record carries it: 16-bit fields, pixel clock in 10 kHz units.
 struct Mode {
-    std::int16_t width;
-    std::int16_t height;
-    std::int16_t htotal;
-    std::int16_t vtotal;
-    std::int16_t pixel_clock;
+    int16_t width;
+    int16_t height;
+    int16_t htotal;
+    int16_t vtotal;
+    int16_t pixel_clock;
 };
 
 constexpr int kMaxAdapters = 4;
 constexpr int kDisplaysPerAdapter = 3;
 // Kind values of the displays on every adapter, in array order.
-constexpr std::int32_t kDisplayKinds[kDisplaysPerAdapter] = {16, 19, layout::kRemoteDisplayKind};
+constexpr int32_t kDisplayKinds[kDisplaysPerAdapter] = {16, 19, layout::kRemoteDisplayKind};
 constexpr int kRemoteDisplayPosition = 2;
 
 // GRXAPIXX_ADAPTERS, default 1, held to 0..kMaxAdapters.
 int AdapterCount();
 
 // Adapter positions 0.. carry adapter indices 1.. (the index is what the entry points take).
-std::int32_t AdapterIndexAt(int position);
+int32_t AdapterIndexAt(int position);
 // The position of an adapter index among the current adapters, or -1.
-int AdapterPositionOf(std::int32_t adapter_index);
+int AdapterPositionOf(int32_t adapter_index);
 
-void FillAdapterRecord(int position, std::uint8_t* record);
-void FillDisplayRecord(int adapter_position, int display_position, std::uint8_t* record);
+void FillAdapterRecord(int position, uint8_t* record);
+void FillDisplayRecord(int adapter_position, int display_position, uint8_t* record);
 DisplayId DisplayIdAt(int adapter_position, int display_position);
 // The position of the display with this id on the adapter, or -1.
 int DisplayPositionOf(int adapter_position, const DisplayId& id);

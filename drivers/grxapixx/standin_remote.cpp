@@ -12,15 +12,15 @@ using namespace standin;
 
 namespace {
 
-constexpr std::int32_t kFirstHandle = 0x4000;
+constexpr int32_t kFirstHandle = 0x4000;
 
 struct Target {
     int adapter;  // position
     int display;  // position
-    std::int32_t result;
+    int32_t result;
 };
 
-Target FindTarget(std::int32_t adapter_index, const DisplayId& id) {
+Target FindTarget(int32_t adapter_index, const DisplayId& id) {
     const int adapter = AdapterPositionOf(adapter_index);
     if (adapter < 0) return {-1, -1, GRXAPIXX_E_NO_SUCH_ADAPTER};
     const int display = DisplayPositionOf(adapter, id);
@@ -28,19 +28,19 @@ Target FindTarget(std::int32_t adapter_index, const DisplayId& id) {
     return {adapter, display, GRXAPIXX_OK};
 }
 
-void KeepAcquireRecord(State& state, const std::uint8_t* record) {
+void KeepAcquireRecord(State& state, const uint8_t* record) {
     if (ReadInt32(record, 0) == layout::kAcquireRecordSize) {
         std::memcpy(state.last_acquire, record, layout::kAcquireRecordSize);
         state.last_acquire_length = layout::kAcquireRecordSize;
     } else {
-        std::memcpy(state.last_acquire, record, sizeof(std::int32_t));
-        state.last_acquire_length = sizeof(std::int32_t);
+        std::memcpy(state.last_acquire, record, sizeof(int32_t));
+        state.last_acquire_length = sizeof(int32_t);
     }
 }
 
 // GRXAPIXX_REFUSE_ACQUIRE=k refuses the next k acquisitions ("all" or -1: every one).
 bool RefuseOnRequest(State& state) {
-    const std::int32_t refusals = IntSettingOr("GRXAPIXX_REFUSE_ACQUIRE", 0);
+    const int32_t refusals = IntSettingOr("GRXAPIXX_REFUSE_ACQUIRE", 0);
     if (refusals < 0 || state.refusals < refusals) {
         ++state.refusals;
         return true;
@@ -48,7 +48,7 @@ bool RefuseOnRequest(State& state) {
     return false;
 }
 
-std::int32_t Acquire(State& state, const Target& target, const std::uint8_t* record, std::int32_t* handle) {
+int32_t Acquire(State& state, const Target& target, const uint8_t* record, int32_t* handle) {
     if (target.result != GRXAPIXX_OK) return target.result;
     if (RefuseOnRequest(state)) return GRXAPIXX_E_REFUSED;
     if (kDisplayKinds[target.display] != layout::kRemoteDisplayKind) return GRXAPIXX_E_NOT_REMOTE;
@@ -65,20 +65,20 @@ std::int32_t Acquire(State& state, const Target& target, const std::uint8_t* rec
 }
 
 // GRXAPIXX_PROBE_MUTEX names a mutex whose presence each release call records.
-std::int32_t ProbeMutex() {
+int32_t ProbeMutex() {
     char name[260];
     if (!ReadTextSetting("GRXAPIXX_PROBE_MUTEX", name, sizeof name)) return -1;
     const win32::UniqueHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, name));
     return mutex ? 1 : 0;
 }
 
-std::int32_t RefreshMillihertz(const Mode& mode) {
+int32_t RefreshMillihertz(const Mode& mode) {
     const long long frame = static_cast<long long>(mode.htotal) * mode.vtotal;
     const long long rate = frame > 0 ? static_cast<long long>(mode.pixel_clock) * 10000 * 1000 / frame : 0;
-    return rate > 0 && rate <= 0x7FFFFFFF ? static_cast<std::int32_t>(rate) : 1;
+    return rate > 0 && rate <= 0x7FFFFFFF ? static_cast<int32_t>(rate) : 1;
 }
 
-void WriteTiming(std::uint8_t* record, const Mode& mode) {
+void WriteTiming(uint8_t* record, const Mode& mode) {
     WriteInt32(record, layout::kTimingPresentOffset, 1);
     WriteInt32(record, layout::kTimingRefreshOffset, RefreshMillihertz(mode));
     WriteInt32(record, layout::kTimingScanOffset, 1);
@@ -91,10 +91,10 @@ void WriteTiming(std::uint8_t* record, const Mode& mode) {
 
 // An unusable answer: GRXAPIXX_UNUSABLE_RESULT if non-zero, else a record whose usability field
 // GRXAPIXX_UNUSABLE_FIELD (8, 12 or 16; default all three) is zero.
-std::int32_t WriteUnusableTiming(std::uint8_t* record, const Mode& mode) {
-    if (const std::int32_t result = IntSettingOr("GRXAPIXX_UNUSABLE_RESULT", 0)) return result;
+int32_t WriteUnusableTiming(uint8_t* record, const Mode& mode) {
+    if (const int32_t result = IntSettingOr("GRXAPIXX_UNUSABLE_RESULT", 0)) return result;
     WriteTiming(record, mode);
-    const std::int32_t field = IntSettingOr("GRXAPIXX_UNUSABLE_FIELD", 0);
+    const int32_t field = IntSettingOr("GRXAPIXX_UNUSABLE_FIELD", 0);
     for (const int offset : layout::kTimingUsableFieldOffsets) {
         if (field == 0 || field == offset) WriteInt32(record, offset, 0);
     }
@@ -105,13 +105,13 @@ std::int32_t WriteUnusableTiming(std::uint8_t* record, const Mode& mode) {
 
 extern "C" {
 
-std::int32_t __cdecl GRX_RemoteDisplay_Display_Acquire(std::int32_t adapter_index, DisplayId id, std::uint8_t* record,
-                                                       std::int32_t* handle) {
+int32_t __cdecl GRX_RemoteDisplay_Display_Acquire(int32_t adapter_index, DisplayId id, uint8_t* record,
+                                                  int32_t* handle) {
     StateAccess state;
     ++state->record.acquire_calls;
     GRXTestDisplayCall* entry =
         LogDisplayCall(state->record.acquires, &state->record.logged_acquires, adapter_index, id, 0);
-    std::int32_t result = GRXAPIXX_E_NOT_CREATED;
+    int32_t result = GRXAPIXX_E_NOT_CREATED;
     if (state->record.created) {
         result = GRXAPIXX_E_BAD_ARGUMENT;
         if (record != nullptr && handle != nullptr) {
@@ -126,13 +126,13 @@ std::int32_t __cdecl GRX_RemoteDisplay_Display_Acquire(std::int32_t adapter_inde
     return result;
 }
 
-std::int32_t __cdecl GRX_RemoteDisplay_Display_Release(std::int32_t adapter_index, DisplayId id, std::int32_t handle) {
+int32_t __cdecl GRX_RemoteDisplay_Display_Release(int32_t adapter_index, DisplayId id, int32_t handle) {
     StateAccess state;
     ++state->record.release_calls;
     state->record.probe_at_last_release = ProbeMutex();
     GRXTestDisplayCall* entry =
         LogDisplayCall(state->record.releases, &state->record.logged_releases, adapter_index, id, handle);
-    std::int32_t result = GRXAPIXX_E_NOT_CREATED;
+    int32_t result = GRXAPIXX_E_NOT_CREATED;
     if (state->record.created) {
         const Target target = FindTarget(adapter_index, id);
         result = target.result;
@@ -150,17 +150,17 @@ std::int32_t __cdecl GRX_RemoteDisplay_Display_Release(std::int32_t adapter_inde
     return result;
 }
 
-std::int32_t __cdecl GRX_RemoteDisplay_Display_Release_All() {
+int32_t __cdecl GRX_RemoteDisplay_Display_Release_All() {
     StateAccess state;
     ++state->record.release_all_calls;
     if (!state->record.created) return GRXAPIXX_E_NOT_CREATED;
-    if (const std::int32_t failure = IntSettingOr("GRXAPIXX_FAIL_RELEASE_ALL", 0)) return failure;
+    if (const int32_t failure = IntSettingOr("GRXAPIXX_FAIL_RELEASE_ALL", 0)) return failure;
     ReleaseEverything(*state);
     return GRXAPIXX_OK;
 }
 
 // Answers from GRXAPIXX_MODE when set, else from the EDID presented at acquisition.
-std::int32_t __cdecl GRX_Display_TargetTiming_Get(std::int32_t adapter_index, DisplayId id, std::uint8_t* record) {
+int32_t __cdecl GRX_Display_TargetTiming_Get(int32_t adapter_index, DisplayId id, uint8_t* record) {
     StateAccess state;
     ++state->record.timing_calls;
     if (!state->record.created) return GRXAPIXX_E_NOT_CREATED;
@@ -171,7 +171,7 @@ std::int32_t __cdecl GRX_Display_TargetTiming_Get(std::int32_t adapter_index, Di
     if (target.display != kRemoteDisplayPosition || !acquisition.acquired) return GRXAPIXX_E_NOT_ACQUIRED;
     Mode mode = acquisition.edid_mode;
     ReadChosenMode(&mode);
-    const std::int32_t unusable = IntSettingOr("GRXAPIXX_UNUSABLE_TIMING", 0);
+    const int32_t unusable = IntSettingOr("GRXAPIXX_UNUSABLE_TIMING", 0);
     if (unusable < 0 || ++acquisition.timing_calls <= unusable) return WriteUnusableTiming(record, mode);
     WriteTiming(record, mode);
     return GRXAPIXX_OK;

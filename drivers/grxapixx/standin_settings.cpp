@@ -37,11 +37,11 @@ bool ParseCustomMode(const char* text, Mode* mode) {
         if (*end != expected) return false;
         cursor = end + 1;
     }
-    mode->width = static_cast<std::int16_t>(values[0]);
-    mode->height = static_cast<std::int16_t>(values[1]);
-    mode->htotal = static_cast<std::int16_t>(values[2]);
-    mode->vtotal = static_cast<std::int16_t>(values[3]);
-    mode->pixel_clock = static_cast<std::int16_t>(values[4]);
+    mode->width = static_cast<int16_t>(values[0]);
+    mode->height = static_cast<int16_t>(values[1]);
+    mode->htotal = static_cast<int16_t>(values[2]);
+    mode->vtotal = static_cast<int16_t>(values[3]);
+    mode->pixel_clock = static_cast<int16_t>(values[4]);
     return true;
 }
 
@@ -57,7 +57,7 @@ bool ReadTextSetting(const char* name, char* buffer, std::size_t size) {
     return true;
 }
 
-bool ReadIntSetting(const char* name, std::int32_t* value) {
+bool ReadIntSetting(const char* name, int32_t* value) {
     char text[32];
     if (!ReadTextSetting(name, text, sizeof text)) return false;
     if (_stricmp(text, "all") == 0) {
@@ -68,12 +68,12 @@ bool ReadIntSetting(const char* name, std::int32_t* value) {
     errno = 0;
     const long long parsed = std::strtoll(text, &end, 0);
     if (end == text || *end != '\0' || errno != 0) return false;
-    *value = static_cast<std::int32_t>(parsed);
+    *value = static_cast<int32_t>(parsed);
     return true;
 }
 
-std::int32_t IntSettingOr(const char* name, std::int32_t fallback) {
-    std::int32_t value = 0;
+int32_t IntSettingOr(const char* name, int32_t fallback) {
+    int32_t value = 0;
     return ReadIntSetting(name, &value) ? value : fallback;
 }
 

@@ -11,8 +11,8 @@ namespace standin {
 
 // The integer in the variable (decimal, or hexadecimal with 0x; "all" reads as -1).
 // False when the variable is absent, empty or not a number.
-bool ReadIntSetting(const char* name, std::int32_t* value);
-std::int32_t IntSettingOr(const char* name, std::int32_t fallback);
+bool ReadIntSetting(const char* name, int32_t* value);
+int32_t IntSettingOr(const char* name, int32_t fallback);
 
 // The variable's 8-bit text, NUL-terminated and cut to size - 1 bytes. False when absent or empty.
 bool ReadTextSetting(const char* name, char* buffer, std::size_t size);

@@ -18,8 +18,8 @@ void ReleaseEverything(State& state) {
     state.record.acquired_now = 0;
 }
 
-GRXTestDisplayCall* LogDisplayCall(GRXTestDisplayCall* log, std::int32_t* used, std::int32_t adapter_index,
-                                   const DisplayId& id, std::int32_t handle) {
+GRXTestDisplayCall* LogDisplayCall(GRXTestDisplayCall* log, int32_t* used, int32_t adapter_index, const DisplayId& id,
+                                   int32_t handle) {
     if (*used >= GRXTEST_LOGGED_CALLS) return nullptr;
     GRXTestDisplayCall* entry = &log[(*used)++];
     entry->adapter_index = adapter_index;

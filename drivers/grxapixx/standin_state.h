@@ -12,19 +12,19 @@ namespace standin {
 
 struct Acquisition {
     bool acquired;
-    std::int32_t handle;
-    Mode edid_mode;             // preferred timing of the EDID presented at acquisition
-    std::int32_t timing_calls;  // timing queries since the acquisition
+    int32_t handle;
+    Mode edid_mode;        // preferred timing of the EDID presented at acquisition
+    int32_t timing_calls;  // timing queries since the acquisition
 };
 
 struct State {
     AllocationCallback allocate;
-    std::int32_t handles_issued;
-    std::int32_t refusals;  // acquisitions refused on request since load or reset
+    int32_t handles_issued;
+    int32_t refusals;  // acquisitions refused on request since load or reset
     Acquisition acquisitions[kMaxAdapters];
     GRXTestRecord record;
-    std::uint8_t last_acquire[GRXTEST_ACQUIRE_RECORD_SIZE];
-    std::int32_t last_acquire_length;
+    uint8_t last_acquire[GRXTEST_ACQUIRE_RECORD_SIZE];
+    int32_t last_acquire_length;
 };
 
 class StateAccess {
@@ -44,7 +44,7 @@ private:
 void ReleaseEverything(State& state);
 
 // Appends a call to a log of GRXTEST_LOGGED_CALLS entries; returns the entry, or null when full.
-GRXTestDisplayCall* LogDisplayCall(GRXTestDisplayCall* log, std::int32_t* used, std::int32_t adapter_index,
-                                   const DisplayId& id, std::int32_t handle);
+GRXTestDisplayCall* LogDisplayCall(GRXTestDisplayCall* log, int32_t* used, int32_t adapter_index, const DisplayId& id,
+                                   int32_t handle);
 
 }  // namespace standin

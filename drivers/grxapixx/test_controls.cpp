@@ -10,7 +10,7 @@ extern "C" {
 void __cdecl GRXTest_Reset() {
     StateAccess state;
     ReleaseEverything(*state);
-    const std::int32_t created = state->record.created;
+    const int32_t created = state->record.created;
     state->record = GRXTestRecord{};
     state->record.created = created;
     state->record.probe_at_last_release = -1;
@@ -18,7 +18,7 @@ void __cdecl GRXTest_Reset() {
     state->last_acquire_length = 0;
 }
 
-std::int32_t __cdecl GRXTest_GetRecord(GRXTestRecord* out, std::int32_t size) {
+int32_t __cdecl GRXTest_GetRecord(GRXTestRecord* out, int32_t size) {
     StateAccess state;
     if (out != nullptr && size > 0) {
         std::memcpy(out, &state->record, std::min<std::size_t>(static_cast<std::size_t>(size), sizeof(GRXTestRecord)));
@@ -26,7 +26,7 @@ std::int32_t __cdecl GRXTest_GetRecord(GRXTestRecord* out, std::int32_t size) {
     return sizeof(GRXTestRecord);
 }
 
-std::int32_t __cdecl GRXTest_GetLastAcquireRecord(std::uint8_t* out, std::int32_t size) {
+int32_t __cdecl GRXTest_GetLastAcquireRecord(uint8_t* out, int32_t size) {
     StateAccess state;
     if (out != nullptr && size > 0) {
         std::memcpy(out, state->last_acquire, std::min(size, state->last_acquire_length));
@@ -34,8 +34,8 @@ std::int32_t __cdecl GRXTest_GetLastAcquireRecord(std::uint8_t* out, std::int32_
     return state->last_acquire_length;
 }
 
-std::int32_t __cdecl GRXTest_GetDisplayRecord(std::int32_t adapter_position, std::int32_t display_position,
-                                              std::uint8_t* out, std::int32_t size) {
+int32_t __cdecl GRXTest_GetDisplayRecord(int32_t adapter_position, int32_t display_position, uint8_t* out,
+                                         int32_t size) {
     if (out == nullptr || size < layout::kDisplayRecordSize) return 0;
     if (adapter_position < 0 || adapter_position >= AdapterCount()) return 0;
     if (display_position < 0 || display_position >= kDisplaysPerAdapter) return 0;

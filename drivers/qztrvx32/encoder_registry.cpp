@@ -8,33 +8,33 @@
 namespace qzt {
 
 uint32_t EncoderRegistry::Add(std::unique_ptr<EncoderSession> session) {
-    if (sessions_.size() >= kMaxEncoders) {
+    if (m_sessions.size() >= kMaxEncoders) {
         return 0;
     }
     uint32_t handle = 0;
     do {
-        handle = ++nextHandle_;
-    } while (handle == 0 || sessions_.count(handle) != 0);
-    sessions_.emplace(handle, std::move(session));
+        handle = ++m_nextHandle;
+    } while (handle == 0 || m_sessions.count(handle) != 0);
+    m_sessions.emplace(handle, std::move(session));
     return handle;
 }
 
 EncoderSession* EncoderRegistry::Find(uint32_t handle) const {
-    const auto found = sessions_.find(handle);
-    return found == sessions_.end() ? nullptr : found->second.get();
+    const auto found = m_sessions.find(handle);
+    return found == m_sessions.end() ? nullptr : found->second.get();
 }
 
 EncoderSession* EncoderRegistry::Newest() const {
-    return sessions_.empty() ? nullptr : sessions_.rbegin()->second.get();
+    return m_sessions.empty() ? nullptr : m_sessions.rbegin()->second.get();
 }
 
 bool EncoderRegistry::Remove(uint32_t handle) {
-    return sessions_.erase(handle) != 0;
+    return m_sessions.erase(handle) != 0;
 }
 
 uint32_t EncoderRegistry::OutstandingCount() const {
     uint32_t count = 0;
-    for (const auto& entry : sessions_) {
+    for (const auto& entry : m_sessions) {
         count += entry.second->OutstandingCount();
     }
     return count;

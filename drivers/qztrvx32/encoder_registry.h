@@ -22,8 +22,8 @@ public:
     uint32_t OutstandingCount() const;
 
 private:
-    std::map<uint32_t, std::unique_ptr<EncoderSession>> sessions_;
-    uint32_t nextHandle_ = 0x5100;
+    std::map<uint32_t, std::unique_ptr<EncoderSession>> m_sessions;
+    uint32_t m_nextHandle = 0x5100;
 };
 
 EncoderRegistry& Registry();

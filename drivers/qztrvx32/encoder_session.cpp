@@ -119,13 +119,13 @@ std::unique_ptr<PictureSource> MakePictureSource(int width, int height, std::str
 }
 
 EncoderSession::EncoderSession(const ZEPCreateParams& params, std::unique_ptr<PictureSource> source)
-    : params_(params),
-      splitOutputs_(params.outputType == vqx::zep::kOutputTypeTwoParts),
-      poolLimit_((params.optionalFieldMask & vqx::zep::kCreateFeedbacksValid) != 0
-                     ? std::clamp<uint32_t>(params.feedbacks, 2, 32)
-                     : kDefaultPoolLimit),
-      source_(std::move(source)),
-      encoder_(
+    : m_params(params),
+      m_splitOutputs(params.outputType == vqx::zep::kOutputTypeTwoParts),
+      m_poolLimit((params.optionalFieldMask & vqx::zep::kCreateFeedbacksValid) != 0
+                      ? std::clamp<uint32_t>(params.feedbacks, 2, 32)
+                      : kDefaultPoolLimit),
+      m_source(std::move(source)),
+      m_encoder(
           [&params] {
               h264::StreamSettings stream;
               stream.width = static_cast<int>(params.width);
@@ -136,11 +136,11 @@ EncoderSession::EncoderSession(const ZEPCreateParams& params, std::unique_ptr<Pi
               stream.fpsDenominator = params.fpsDenominator;
               return stream;
           }(),
-          (params.optionalFieldMask & vqx::zep::kCreateAudValid) != 0 && params.insertAud != 0, *source_),
-      config_(DefaultStreamConfig()) {
+          (params.optionalFieldMask & vqx::zep::kCreateAudValid) != 0 && params.insertAud != 0, *m_source),
+      m_config(DefaultStreamConfig()) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    ticksPerSecond_ = frequency.QuadPart;
+    m_ticksPerSecond = frequency.QuadPart;
 }
 
 EncoderSession::~EncoderSession() {
@@ -148,99 +148,99 @@ EncoderSession::~EncoderSession() {
 }
 
 void EncoderSession::SetConfig(const ZEPConfig& config) {
-    const StreamConfig before = config_;
-    ApplyConfigRecord(config, config_);
-    if (started_ && !SameRunningSettings(before, config_)) {
+    const StreamConfig before = m_config;
+    ApplyConfigRecord(config, m_config);
+    if (m_started && !SameRunningSettings(before, m_config)) {
         {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            pendingConfig_ = config_;
-            configPending_ = true;
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_pendingConfig = m_config;
+            m_configPending = true;
         }
-        wake_.notify_all();
+        m_wake.notify_all();
     }
 }
 
 int32_t EncoderSession::Start() {
-    if (started_) {
+    if (m_started) {
         return kWrongState;
     }
-    encoder_.Restart(config_);
+    m_encoder.Restart(m_config);
     {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        stopWorker_ = false;
-        configPending_ = false;
-        infos_.clear();
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopWorker = false;
+        m_configPending = false;
+        m_infos.clear();
     }
     // Picture 0 is due at the start: it is coded here, the worker codes the ones after it.
     ResourcePtr first = TakeFreeResource();
-    encoder_.EncodeNext(first->picture);
+    m_encoder.EncodeNext(first->picture);
     RecordCoded(std::move(first));
-    started_ = true;
-    startTicks_ = Now();
-    worker_ = std::thread([this] { WorkerLoop(); });
+    m_started = true;
+    m_startTicks = Now();
+    m_worker = std::thread([this] { WorkerLoop(); });
     return 0;
 }
 
 EncoderSession::ResourcePtr EncoderSession::TakeFreeResource() {
     ResourcePtr resource;
-    if (free_.empty()) {
+    if (m_free.empty()) {
         resource = std::make_unique<Resource>();
     } else {
-        resource = std::move(free_.back());
-        free_.pop_back();
+        resource = std::move(m_free.back());
+        m_free.pop_back();
     }
-    ++resourcesInUse_;
+    ++m_resourcesInUse;
     return resource;
 }
 
 void EncoderSession::RecordCoded(ResourcePtr resource) {
-    infos_.push_back(resource->picture.info);
-    if (infos_.size() > kKeptPictureInfos) {
-        infos_.pop_front();
+    m_infos.push_back(resource->picture.info);
+    if (m_infos.size() > kKeptPictureInfos) {
+        m_infos.pop_front();
     }
     if (resource->picture.info.underflow != 0) {
         Say("picture " + std::to_string(resource->picture.info.picture) +
             " overflows the VBV buffer even at the maximum QP; sent as it is");
     }
-    coded_.push_back(std::move(resource));
+    m_coded.push_back(std::move(resource));
 }
 
 void EncoderSession::DiscardTentative() {
     // A picture coded ahead and not handed out is coded again with the new configuration; one
     // that went out stays as it is (the next picture commits it).
-    if (coded_.empty()) {
+    if (m_coded.empty()) {
         return;
     }
-    free_.push_back(std::move(coded_.back()));
-    coded_.pop_back();
-    --resourcesInUse_;
-    infos_.pop_back();
-    encoder_.Discard();
+    m_free.push_back(std::move(m_coded.back()));
+    m_coded.pop_back();
+    --m_resourcesInUse;
+    m_infos.pop_back();
+    m_encoder.Discard();
 }
 
 void EncoderSession::StopWorker() {
     {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        stopWorker_ = true;
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopWorker = true;
     }
-    wake_.notify_all();
-    if (worker_.joinable()) {
-        worker_.join();
+    m_wake.notify_all();
+    if (m_worker.joinable()) {
+        m_worker.join();
     }
 }
 
 int32_t EncoderSession::Stop() {
-    if (!started_) {
+    if (!m_started) {
         return kWrongState;
     }
     StopWorker();
-    started_ = false;
-    const std::lock_guard<std::mutex> lock(mutex_);
-    for (std::deque<ResourcePtr>* queue : {&coded_, &ready_}) {
+    m_started = false;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    for (std::deque<ResourcePtr>* queue : {&m_coded, &m_ready}) {
         while (!queue->empty()) {
-            free_.push_back(std::move(queue->front()));
+            m_free.push_back(std::move(queue->front()));
             queue->pop_front();
-            --resourcesInUse_;
+            --m_resourcesInUse;
         }
     }
     return 0;
@@ -248,33 +248,33 @@ int32_t EncoderSession::Stop() {
 
 void EncoderSession::WorkerLoop() {
     const int64_t lookahead = DueTicks(1);  // code a picture up to one frame period before it is due
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopWorker_) {
-        if (configPending_) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopWorker) {
+        if (m_configPending) {
             DiscardTentative();
-            encoder_.Reconfigure(pendingConfig_);
-            configPending_ = false;
+            m_encoder.Reconfigure(m_pendingConfig);
+            m_configPending = false;
             continue;
         }
         // One picture ahead at most, so that a new configuration reaches the next picture.
-        if (!coded_.empty() || resourcesInUse_ >= poolLimit_) {
-            wake_.wait(lock);
+        if (!m_coded.empty() || m_resourcesInUse >= m_poolLimit) {
+            m_wake.wait(lock);
             continue;
         }
-        const int64_t wakeAt = DueTicks(encoder_.NextPicture()) - lookahead;
-        const int64_t now = Now() - startTicks_;
+        const int64_t wakeAt = DueTicks(m_encoder.NextPicture()) - lookahead;
+        const int64_t now = Now() - m_startTicks;
         if (now < wakeAt) {
-            wake_.wait_for(lock, std::chrono::microseconds((wakeAt - now) * 1000000 / ticksPerSecond_ + 1));
+            m_wake.wait_for(lock, std::chrono::microseconds((wakeAt - now) * 1000000 / m_ticksPerSecond + 1));
             continue;
         }
         ResourcePtr resource = TakeFreeResource();
         lock.unlock();
         try {
-            encoder_.EncodeNext(resource->picture);
+            m_encoder.EncodeNext(resource->picture);
         } catch (const std::exception& error) {
             Say(std::string("coding stopped: ") + error.what());
             lock.lock();
-            --resourcesInUse_;
+            --m_resourcesInUse;
             return;
         }
         lock.lock();
@@ -286,7 +286,7 @@ int32_t EncoderSession::Query(uint32_t requested, ZEPOutputEntry* entries, uint3
                               const QueryControls& controls, bool& partialUsed) {
     returned = 0;
     partialUsed = false;
-    if (!started_) {
+    if (!m_started) {
         return kWrongState;
     }
     if (controls.answerEmpty) {
@@ -296,12 +296,12 @@ int32_t EncoderSession::Query(uint32_t requested, ZEPOutputEntry* entries, uint3
     if (controls.holdOutputs) {
         return 0;
     }
-    const size_t needed = splitOutputs_ && requested == 2 ? 1 : requested;
+    const size_t needed = m_splitOutputs && requested == 2 ? 1 : requested;
     const int64_t now = Now();
-    const int64_t delayTicks = static_cast<int64_t>(controls.outputDelayMs) * ticksPerSecond_ / 1000;
-    while (ready_.size() < needed && TakeDueOutput(now, delayTicks)) {
+    const int64_t delayTicks = static_cast<int64_t>(controls.outputDelayMs) * m_ticksPerSecond / 1000;
+    while (m_ready.size() < needed && TakeDueOutput(now, delayTicks)) {
     }
-    if (ready_.size() < needed) {
+    if (m_ready.size() < needed) {
         return 0;  // not due yet, not coded yet, or every resource is out
     }
     if (controls.answerPartial) {
@@ -312,48 +312,48 @@ int32_t EncoderSession::Query(uint32_t requested, ZEPOutputEntry* entries, uint3
     }
     FillEntries(requested, requested, entries);
     for (size_t i = 0; i < needed; ++i) {
-        outstanding_.push_back(std::move(ready_.front()));
-        ready_.pop_front();
+        m_outstanding.push_back(std::move(m_ready.front()));
+        m_ready.pop_front();
     }
     returned = requested;
     return 0;
 }
 
 bool EncoderSession::TakeDueOutput(int64_t now, int64_t delayTicks) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (coded_.empty() || configPending_) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_coded.empty() || m_configPending) {
         return false;  // nothing coded yet, or it is being coded again with a new configuration
     }
-    const uint64_t index = coded_.front()->picture.info.picture;
-    if (now - startTicks_ < DueTicks(index) + delayTicks) {
+    const uint64_t index = m_coded.front()->picture.info.picture;
+    if (now - m_startTicks < DueTicks(index) + delayTicks) {
         return false;
     }
-    coded_.front()->id = NewResourceId();
-    ready_.push_back(std::move(coded_.front()));
-    coded_.pop_front();
-    wake_.notify_all();  // the worker may code the next picture
+    m_coded.front()->id = NewResourceId();
+    m_ready.push_back(std::move(m_coded.front()));
+    m_coded.pop_front();
+    m_wake.notify_all();  // the worker may code the next picture
     return true;
 }
 
 int32_t EncoderSession::Reclaim(uint32_t resourceId) {
-    const auto found = std::find_if(outstanding_.begin(), outstanding_.end(),
+    const auto found = std::find_if(m_outstanding.begin(), m_outstanding.end(),
                                     [resourceId](const ResourcePtr& resource) { return resource->id == resourceId; });
-    if (found == outstanding_.end()) {
+    if (found == m_outstanding.end()) {
         return kBadResource;
     }
     {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        free_.push_back(std::move(*found));
-        --resourcesInUse_;
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_free.push_back(std::move(*found));
+        --m_resourcesInUse;
     }
-    outstanding_.erase(found);
-    wake_.notify_all();
+    m_outstanding.erase(found);
+    m_wake.notify_all();
     return 0;
 }
 
 bool EncoderSession::PictureInfo(uint32_t picture, QztPictureInfo& info) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    for (const QztPictureInfo& kept : infos_) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    for (const QztPictureInfo& kept : m_infos) {
         if (kept.picture == picture) {
             info = kept;
             return true;
@@ -363,9 +363,9 @@ bool EncoderSession::PictureInfo(uint32_t picture, QztPictureInfo& info) {
 }
 
 void EncoderSession::FillEntries(uint32_t requested, uint32_t count, ZEPOutputEntry* entries) const {
-    if (splitOutputs_ && requested == 2) {
-        const EncodedPicture& picture = ready_.front()->picture;
-        const uint32_t id = ready_.front()->id;
+    if (m_splitOutputs && requested == 2) {
+        const EncodedPicture& picture = m_ready.front()->picture;
+        const uint32_t id = m_ready.front()->id;
         const uint8_t* const data = picture.unit.bytes.data();
         const size_t split = SplitPoint(picture.unit);
         if (count >= 1) {
@@ -378,14 +378,14 @@ void EncoderSession::FillEntries(uint32_t requested, uint32_t count, ZEPOutputEn
         return;
     }
     for (uint32_t i = 0; i < count; ++i) {
-        const Resource& resource = *ready_[i];
+        const Resource& resource = *m_ready[i];
         FillEntry(entries[i], resource.id, resource.picture.typeCode, resource.picture.timestamp,
                   resource.picture.unit.bytes.data(), resource.picture.unit.bytes.size());
     }
 }
 
 int64_t EncoderSession::DueTicks(uint64_t pictureIndex) const {
-    return FrameTime(pictureIndex, params_.fpsNumerator, params_.fpsDenominator, ticksPerSecond_);
+    return FrameTime(pictureIndex, m_params.fpsNumerator, m_params.fpsDenominator, m_ticksPerSecond);
 }
 
 }  // namespace qzt

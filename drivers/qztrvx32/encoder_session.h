@@ -61,7 +61,7 @@ public:
                   const QueryControls& controls, bool& partialUsed);
     int32_t Reclaim(uint32_t resourceId);
 
-    uint32_t OutstandingCount() const { return static_cast<uint32_t>(outstanding_.size()); }
+    uint32_t OutstandingCount() const { return static_cast<uint32_t>(m_outstanding.size()); }
     // What was recorded of picture `picture` of the current (or last) run; false if not coded.
     bool PictureInfo(uint32_t picture, QztPictureInfo& info);
 
@@ -73,40 +73,40 @@ private:
     using ResourcePtr = std::unique_ptr<Resource>;
 
     void WorkerLoop();
-    ResourcePtr TakeFreeResource();          // under mutex_ (or before the worker runs)
-    void RecordCoded(ResourcePtr resource);  // under mutex_
-    void DiscardTentative();                 // under mutex_, worker idle
+    ResourcePtr TakeFreeResource();          // under m_mutex (or before the worker runs)
+    void RecordCoded(ResourcePtr resource);  // under m_mutex
+    void DiscardTentative();                 // under m_mutex, worker idle
     void StopWorker();
     bool TakeDueOutput(int64_t now, int64_t delayTicks);
     int64_t DueTicks(uint64_t pictureIndex) const;
     void FillEntries(uint32_t requested, uint32_t count, vqx::zep::ZEPOutputEntry* entries) const;
 
-    vqx::zep::ZEPCreateParams params_;
-    bool splitOutputs_;  // output type code 2: a query for two entries gets one output in two parts
-    uint32_t poolLimit_;
-    int64_t ticksPerSecond_ = 1;
-    std::unique_ptr<PictureSource> source_;
-    StreamEncoder encoder_;
-    StreamConfig config_;  // as configured; taken by the next start
-    bool started_ = false;
-    int64_t startTicks_ = 0;
+    vqx::zep::ZEPCreateParams m_params;
+    bool m_splitOutputs;  // output type code 2: a query for two entries gets one output in two parts
+    uint32_t m_poolLimit;
+    int64_t m_ticksPerSecond = 1;
+    std::unique_ptr<PictureSource> m_source;
+    StreamEncoder m_encoder;
+    StreamConfig m_config;  // as configured; taken by the next start
+    bool m_started = false;
+    int64_t m_startTicks = 0;
 
-    // Shared with the worker under mutex_.
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::thread worker_;
-    bool stopWorker_ = false;
-    bool configPending_ = false;
-    StreamConfig pendingConfig_;
-    uint64_t picturesCoded_ = 0;
-    std::deque<ResourcePtr> coded_;     // coded, in order, not due or not delivered yet
-    std::vector<ResourcePtr> free_;     // reclaimed, reused last in first out
-    uint32_t resourcesInUse_ = 0;       // coded_ + ready_ + outstanding_ + the worker's one
-    std::deque<QztPictureInfo> infos_;  // of the latest pictures of this run
+    // Shared with the worker under m_mutex.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_worker;
+    bool m_stopWorker = false;
+    bool m_configPending = false;
+    StreamConfig m_pendingConfig;
+    uint64_t m_picturesCoded = 0;
+    std::deque<ResourcePtr> m_coded;     // coded, in order, not due or not delivered yet
+    std::vector<ResourcePtr> m_free;     // reclaimed, reused last in first out
+    uint32_t m_resourcesInUse = 0;       // m_coded + m_ready + m_outstanding + the worker's one
+    std::deque<QztPictureInfo> m_infos;  // of the latest pictures of this run
 
     // Used under ServiceMutex() only.
-    std::deque<ResourcePtr> ready_;         // due, not handed out yet
-    std::vector<ResourcePtr> outstanding_;  // handed out, awaiting reclaim
+    std::deque<ResourcePtr> m_ready;         // due, not handed out yet
+    std::vector<ResourcePtr> m_outstanding;  // handed out, awaiting reclaim
 };
 
 // The screen an encoder captures: the file named by QZTRVX32_SOURCE, else the synthetic screen.

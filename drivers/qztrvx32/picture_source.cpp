@@ -67,30 +67,30 @@ void PadEdges(Picture& picture, int visibleWidth, int visibleHeight) {
 }
 
 void SyntheticSource::Render(uint64_t index, Picture& picture) {
-    const SceneLayout layout = screen_.LayoutAt(index);
-    if (!painted_) {
-        canvas_.Resize(picture.width, picture.height);
-        screen_.Compose(layout, canvas_);
-    } else if (index == lastIndex_ + 1) {
-        screen_.Update(screen_.LayoutAt(lastIndex_), layout, canvas_);
-    } else if (index != lastIndex_) {
-        screen_.Compose(layout, canvas_);
+    const SceneLayout layout = m_screen.LayoutAt(index);
+    if (!m_painted) {
+        m_canvas.Resize(picture.width, picture.height);
+        m_screen.Compose(layout, m_canvas);
+    } else if (index == m_lastIndex + 1) {
+        m_screen.Update(m_screen.LayoutAt(m_lastIndex), layout, m_canvas);
+    } else if (index != m_lastIndex) {
+        m_screen.Compose(layout, m_canvas);
     }
-    painted_ = true;
-    lastIndex_ = index;
-    picture.y = canvas_.y;
-    picture.u = canvas_.u;
-    picture.v = canvas_.v;
+    m_painted = true;
+    m_lastIndex = index;
+    picture.y = m_canvas.y;
+    picture.u = m_canvas.u;
+    picture.v = m_canvas.v;
 }
 
 std::unique_ptr<Y4mSource> Y4mSource::Open(const std::wstring& path, int width, int height, std::string& error) {
     std::unique_ptr<Y4mSource> source(new Y4mSource());
 #ifdef _WIN32
-    source->file_.Reset(_wfopen(path.c_str(), L"rb"));
+    source->m_file.Reset(_wfopen(path.c_str(), L"rb"));
 #else
-    source->file_.Reset(std::fopen(std::string(path.begin(), path.end()).c_str(), "rb"));
+    source->m_file.Reset(std::fopen(std::string(path.begin(), path.end()).c_str(), "rb"));
 #endif
-    std::FILE* const file = source->file_.Get();
+    std::FILE* const file = source->m_file.Get();
     if (file == nullptr) {
         error = "cannot open the file";
         return nullptr;
@@ -114,25 +114,25 @@ std::unique_ptr<Y4mSource> Y4mSource::Open(const std::wstring& path, int width, 
                 ", the encoder's " + std::to_string(width) + "x" + std::to_string(height);
         return nullptr;
     }
-    source->width_ = width;
-    source->height_ = height;
-    source->firstFrameOffset_ = QZT_TELL(file);
+    source->m_width = width;
+    source->m_height = height;
+    source->m_firstFrameOffset = QZT_TELL(file);
     std::string frameHeader;
     if (!ReadLine(file, frameHeader) || frameHeader.compare(0, sizeof kFrameTag - 1, kFrameTag) != 0) {
         error = "the file holds no frame";
         return nullptr;
     }
-    source->frameHeaderSize_ = QZT_TELL(file) - source->firstFrameOffset_;
+    source->m_frameHeaderSize = QZT_TELL(file) - source->m_firstFrameOffset;
     const int64_t frameBytes = static_cast<int64_t>(width) * height * 3 / 2;
-    source->frameStride_ = source->frameHeaderSize_ + frameBytes;
+    source->m_frameStride = source->m_frameHeaderSize + frameBytes;
     QZT_SEEK(file, 0, SEEK_END);
-    const int64_t dataBytes = QZT_TELL(file) - source->firstFrameOffset_;
-    source->frameCount_ = static_cast<uint64_t>(dataBytes / source->frameStride_);
-    if (source->frameCount_ == 0) {
+    const int64_t dataBytes = QZT_TELL(file) - source->m_firstFrameOffset;
+    source->m_frameCount = static_cast<uint64_t>(dataBytes / source->m_frameStride);
+    if (source->m_frameCount == 0) {
         error = "the file holds no complete frame";
         return nullptr;
     }
-    source->samples_.resize(static_cast<size_t>(frameBytes));
+    source->m_samples.resize(static_cast<size_t>(frameBytes));
     if (!source->ReadFrame(0)) {
         error = "the first frame cannot be read";
         return nullptr;
@@ -142,26 +142,26 @@ std::unique_ptr<Y4mSource> Y4mSource::Open(const std::wstring& path, int width, 
 
 bool Y4mSource::ReadFrame(uint64_t frame) {
     // Every frame header is taken to be as long as the first one ("FRAME" without parameters).
-    const int64_t offset = firstFrameOffset_ + static_cast<int64_t>(frame) * frameStride_ + frameHeaderSize_;
-    return QZT_SEEK(file_.Get(), offset, SEEK_SET) == 0 &&
-           std::fread(samples_.data(), 1, samples_.size(), file_.Get()) == samples_.size();
+    const int64_t offset = m_firstFrameOffset + static_cast<int64_t>(frame) * m_frameStride + m_frameHeaderSize;
+    return QZT_SEEK(m_file.Get(), offset, SEEK_SET) == 0 &&
+           std::fread(m_samples.data(), 1, m_samples.size(), m_file.Get()) == m_samples.size();
 }
 
 void Y4mSource::Render(uint64_t index, Picture& picture) {
-    if (!ReadFrame(index % frameCount_)) {
-        std::fill(samples_.begin(), samples_.end(), uint8_t{128});  // a read failure shows grey
+    if (!ReadFrame(index % m_frameCount)) {
+        std::fill(m_samples.begin(), m_samples.end(), uint8_t{128});  // a read failure shows grey
     }
-    const uint8_t* from = samples_.data();
-    for (int y = 0; y < height_; ++y, from += width_) {
-        std::memcpy(picture.y.data() + static_cast<size_t>(y) * picture.width, from, static_cast<size_t>(width_));
+    const uint8_t* from = m_samples.data();
+    for (int y = 0; y < m_height; ++y, from += m_width) {
+        std::memcpy(picture.y.data() + static_cast<size_t>(y) * picture.width, from, static_cast<size_t>(m_width));
     }
     for (std::vector<uint8_t>* plane : {&picture.u, &picture.v}) {
-        for (int y = 0; y < height_ / 2; ++y, from += width_ / 2) {
+        for (int y = 0; y < m_height / 2; ++y, from += m_width / 2) {
             std::memcpy(plane->data() + static_cast<size_t>(y) * picture.ChromaWidth(), from,
-                        static_cast<size_t>(width_ / 2));
+                        static_cast<size_t>(m_width / 2));
         }
     }
-    PadEdges(picture, width_, height_);
+    PadEdges(picture, m_width, m_height);
 }
 
 }  // namespace qzt

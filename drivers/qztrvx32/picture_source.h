@@ -26,14 +26,14 @@ public:
 // which is then copied out (the caller may hand a different picture each time).
 class SyntheticSource : public PictureSource {
 public:
-    SyntheticSource(int width, int height) : screen_(width, height) {}
+    SyntheticSource(int width, int height) : m_screen(width, height) {}
     void Render(uint64_t index, Picture& picture) override;
 
 private:
-    SyntheticScreen screen_;
-    Picture canvas_;
-    bool painted_ = false;
-    uint64_t lastIndex_ = 0;
+    SyntheticScreen m_screen;
+    Picture m_canvas;
+    bool m_painted = false;
+    uint64_t m_lastIndex = 0;
 };
 
 // A YUV4MPEG2 file of 8-bit 4:2:0 frames, read on demand: picture n shows frame n modulo the
@@ -43,20 +43,20 @@ public:
     // Opens and checks the file; on failure `error` says why and the source is unusable.
     static std::unique_ptr<Y4mSource> Open(const std::wstring& path, int width, int height, std::string& error);
     void Render(uint64_t index, Picture& picture) override;
-    uint64_t FrameCount() const { return frameCount_; }
+    uint64_t FrameCount() const { return m_frameCount; }
 
 private:
     Y4mSource() = default;
     bool ReadFrame(uint64_t frame);
 
-    win32::UniqueFile file_;
-    int width_ = 0;
-    int height_ = 0;
-    int64_t firstFrameOffset_ = 0;  // where the first FRAME header starts
-    int64_t frameStride_ = 0;       // FRAME header + samples
-    int64_t frameHeaderSize_ = 0;
-    uint64_t frameCount_ = 0;
-    std::vector<uint8_t> samples_;
+    win32::UniqueFile m_file;
+    int m_width = 0;
+    int m_height = 0;
+    int64_t m_firstFrameOffset = 0;  // where the first FRAME header starts
+    int64_t m_frameStride = 0;       // FRAME header + samples
+    int64_t m_frameHeaderSize = 0;
+    uint64_t m_frameCount = 0;
+    std::vector<uint8_t> m_samples;
 };
 
 // Repeats the visible area's last column and row into the padding of `picture`.

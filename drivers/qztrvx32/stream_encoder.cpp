@@ -54,121 +54,121 @@ int64_t FrameTime(uint64_t index, uint32_t numerator, uint32_t denominator, int6
 }
 
 StreamEncoder::StreamEncoder(const h264::StreamSettings& stream, bool insertAud, PictureSource& source)
-    : stream_(stream), insertAud_(insertAud), source_(source) {
+    : m_stream(stream), m_insertAud(insertAud), m_source(source) {
     const int paddedWidth = (stream.width + 15) / 16 * 16;
     const int paddedHeight = (stream.height + 15) / 16 * 16;
-    current_.Resize(paddedWidth, paddedHeight);
-    previous_.Resize(paddedWidth, paddedHeight);
+    m_current.Resize(paddedWidth, paddedHeight);
+    m_previous.Resize(paddedWidth, paddedHeight);
 }
 
 StreamEncoder::~StreamEncoder() = default;
 
 void StreamEncoder::Restart(const StreamConfig& config) {
-    config_ = config;
-    config_.rate.fpsNumerator = stream_.fpsNumerator;
-    config_.rate.fpsDenominator = stream_.fpsDenominator;
-    stream_.timingInfo = config.timingInfo;
+    m_config = config;
+    m_config.rate.fpsNumerator = m_stream.fpsNumerator;
+    m_config.rate.fpsDenominator = m_stream.fpsDenominator;
+    m_stream.timingInfo = config.timingInfo;
     h264::CoderSettings settings;
-    settings.stream = stream_;
+    settings.stream = m_stream;
     settings.deblocking = config.deblocking;
     settings.mbsPerSlice = config.mbsPerSlice;
     settings.halfPel = config.halfPel;
     settings.quarterPel = config.quarterPel;
-    coder_ = std::make_unique<h264::PictureCoder>(settings);
-    tentative_ = false;
-    rate_.Configure(config_.rate);
-    rate_.Restart();
-    refreshSlot_.assign(static_cast<size_t>(coder_->MbCount()), 0);
-    nextPicture_ = 0;
-    picturesSinceIdr_ = 0;
-    skippedToGo_ = 0;
-    refreshPosition_ = 0;
+    m_coder = std::make_unique<h264::PictureCoder>(settings);
+    m_tentative = false;
+    m_rate.Configure(m_config.rate);
+    m_rate.Restart();
+    m_refreshSlot.assign(static_cast<size_t>(m_coder->MbCount()), 0);
+    m_nextPicture = 0;
+    m_picturesSinceIdr = 0;
+    m_skippedToGo = 0;
+    m_refreshPosition = 0;
 }
 
 void StreamEncoder::Reconfigure(const StreamConfig& config) {
-    config_.idrPeriod = config.idrPeriod;
-    config_.skippedPicPeriod = config.skippedPicPeriod;
-    config_.intraRefreshMbs = config.intraRefreshMbs;
-    config_.rate = config.rate;
-    config_.rate.fpsNumerator = stream_.fpsNumerator;
-    config_.rate.fpsDenominator = stream_.fpsDenominator;
-    rate_.Configure(config_.rate);
+    m_config.idrPeriod = config.idrPeriod;
+    m_config.skippedPicPeriod = config.skippedPicPeriod;
+    m_config.intraRefreshMbs = config.intraRefreshMbs;
+    m_config.rate = config.rate;
+    m_config.rate.fpsNumerator = m_stream.fpsNumerator;
+    m_config.rate.fpsDenominator = m_stream.fpsDenominator;
+    m_rate.Configure(m_config.rate);
 }
 
 bool StreamEncoder::IsIdrDue() const {
-    return nextPicture_ == 0 || (config_.idrPeriod != 0 && picturesSinceIdr_ >= config_.idrPeriod);
+    return m_nextPicture == 0 || (m_config.idrPeriod != 0 && m_picturesSinceIdr >= m_config.idrPeriod);
 }
 
 void StreamEncoder::FillRefreshSlot() {
-    std::fill(refreshSlot_.begin(), refreshSlot_.end(), 0);
-    const uint32_t mbCount = static_cast<uint32_t>(refreshSlot_.size());
-    if (config_.intraRefreshMbs == 0) {
+    std::fill(m_refreshSlot.begin(), m_refreshSlot.end(), 0);
+    const uint32_t mbCount = static_cast<uint32_t>(m_refreshSlot.size());
+    if (m_config.intraRefreshMbs == 0) {
         return;
     }
-    if (refreshPosition_ >= mbCount) {
-        refreshPosition_ = 0;
+    if (m_refreshPosition >= mbCount) {
+        m_refreshPosition = 0;
     }
-    const uint32_t end = std::min(mbCount, refreshPosition_ + config_.intraRefreshMbs);
-    std::fill(refreshSlot_.begin() + refreshPosition_, refreshSlot_.begin() + end, 1);
-    refreshPosition_ = end >= mbCount ? 0 : end;
+    const uint32_t end = std::min(mbCount, m_refreshPosition + m_config.intraRefreshMbs);
+    std::fill(m_refreshSlot.begin() + m_refreshPosition, m_refreshSlot.begin() + end, 1);
+    m_refreshPosition = end >= mbCount ? 0 : end;
 }
 
 double StreamEncoder::Complexity(bool idr) const {
-    return idr ? MeanGradient(current_) : MeanDifference(current_, previous_);
+    return idr ? MeanGradient(m_current) : MeanDifference(m_current, m_previous);
 }
 
 StreamEncoder::Progress StreamEncoder::Save() const {
-    return Progress{config_, rate_, nextPicture_, picturesSinceIdr_, skippedToGo_, refreshPosition_};
+    return Progress{m_config, m_rate, m_nextPicture, m_picturesSinceIdr, m_skippedToGo, m_refreshPosition};
 }
 
 void StreamEncoder::Restore(const Progress& progress) {
-    config_ = progress.config;
-    rate_ = progress.rate;
-    nextPicture_ = progress.nextPicture;
-    picturesSinceIdr_ = progress.picturesSinceIdr;
-    skippedToGo_ = progress.skippedToGo;
-    refreshPosition_ = progress.refreshPosition;
+    m_config = progress.config;
+    m_rate = progress.rate;
+    m_nextPicture = progress.nextPicture;
+    m_picturesSinceIdr = progress.picturesSinceIdr;
+    m_skippedToGo = progress.skippedToGo;
+    m_refreshPosition = progress.refreshPosition;
 }
 
 void StreamEncoder::Commit() {
-    if (!tentative_) {
+    if (!m_tentative) {
         return;
     }
-    tentative_ = false;
-    if (tentativeSkipped_) {
-        coder_->CommitSkipped();
+    m_tentative = false;
+    if (m_tentativeSkipped) {
+        m_coder->CommitSkipped();
     } else {
-        coder_->Commit();
-        std::swap(previous_, current_);
+        m_coder->Commit();
+        std::swap(m_previous, m_current);
     }
 }
 
 void StreamEncoder::Discard() {
-    if (tentative_) {
-        tentative_ = false;
-        const StreamConfig latest = config_;
-        Restore(beforeTentative_);
-        config_ = latest;  // a configuration taken since stays
+    if (m_tentative) {
+        m_tentative = false;
+        const StreamConfig latest = m_config;
+        Restore(m_beforeTentative);
+        m_config = latest;  // a configuration taken since stays
     }
 }
 
 void StreamEncoder::EncodeNext(EncodedPicture& out) {
     Commit();
-    beforeTentative_ = Save();
-    tentative_ = true;
+    m_beforeTentative = Save();
+    m_tentative = true;
     out.unit.Clear();
     out.info = QztPictureInfo{};
-    const uint64_t index = nextPicture_;
+    const uint64_t index = m_nextPicture;
     const bool idr = IsIdrDue();
-    out.timestamp = FrameTime(index, stream_.fpsNumerator, stream_.fpsDenominator, kTimestampUnitsPerSecond);
-    if (!idr && skippedToGo_ > 0) {
-        --skippedToGo_;
-        if (insertAud_) {
+    out.timestamp = FrameTime(index, m_stream.fpsNumerator, m_stream.fpsDenominator, kTimestampUnitsPerSecond);
+    if (!idr && m_skippedToGo > 0) {
+        --m_skippedToGo;
+        if (m_insertAud) {
             h264::AppendAccessUnitDelimiter(false, out.unit);
         }
-        tentativeSkipped_ = true;
-        const h264::PictureStats stats = coder_->CodeSkipped(out.unit);
-        const uint32_t fillerBytes = rate_.SkippedPicture(static_cast<uint32_t>(out.unit.bytes.size()) * 8);
+        m_tentativeSkipped = true;
+        const h264::PictureStats stats = m_coder->CodeSkipped(out.unit);
+        const uint32_t fillerBytes = m_rate.SkippedPicture(static_cast<uint32_t>(out.unit.bytes.size()) * 8);
         h264::AppendFiller(fillerBytes, out.unit);
         out.info.fillerBytes = fillerBytes >= h264::kMinFillerBytes ? fillerBytes : 0;
         out.typeCode = kTypeSkippedPicture;
@@ -176,65 +176,65 @@ void StreamEncoder::EncodeNext(EncodedPicture& out) {
         out.info.minQp = out.info.maxQp = static_cast<uint32_t>(stats.minQp);
         out.info.meanQpX100 = static_cast<uint32_t>(stats.meanQp * 100);
     } else {
-        int covered = 1 + static_cast<int>(config_.skippedPicPeriod);
-        if (config_.idrPeriod != 0) {
-            const uint32_t sinceIdr = idr ? 0 : picturesSinceIdr_;
+        int covered = 1 + static_cast<int>(m_config.skippedPicPeriod);
+        if (m_config.idrPeriod != 0) {
+            const uint32_t sinceIdr = idr ? 0 : m_picturesSinceIdr;
             covered =
-                static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(covered), config_.idrPeriod - sinceIdr));
+                static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(covered), m_config.idrPeriod - sinceIdr));
         }
-        tentativeSkipped_ = false;
+        m_tentativeSkipped = false;
         CodeCodedPicture(idr, std::max(1, covered), out);
-        skippedToGo_ = config_.skippedPicPeriod;
-        const bool allSkipped = out.info.skippedMbs == static_cast<uint32_t>(coder_->MbCount());
+        m_skippedToGo = m_config.skippedPicPeriod;
+        const bool allSkipped = out.info.skippedMbs == static_cast<uint32_t>(m_coder->MbCount());
         out.typeCode = index == 0   ? kTypeFirstIdrPicture
                        : idr        ? kTypeIdrPicture
                        : allSkipped ? kTypeSkippedPicture
                                     : kTypePPicture;
     }
-    picturesSinceIdr_ = idr ? 1 : picturesSinceIdr_ + 1;
+    m_picturesSinceIdr = idr ? 1 : m_picturesSinceIdr + 1;
     out.info.picture = static_cast<uint32_t>(index);
     out.info.typeCode = out.typeCode;
     out.info.bytes = static_cast<uint32_t>(out.unit.bytes.size());
-    out.info.crc = VisibleCrc32(coder_->Reconstruction(), stream_.width, stream_.height);
-    out.info.bufferBits = static_cast<int32_t>(rate_.BufferLevel());
-    ++nextPicture_;
+    out.info.crc = VisibleCrc32(m_coder->Reconstruction(), m_stream.width, m_stream.height);
+    out.info.bufferBits = static_cast<int32_t>(m_rate.BufferLevel());
+    ++m_nextPicture;
 }
 
 void StreamEncoder::CodeCodedPicture(bool idr, int picturesCovered, EncodedPicture& out) {
-    source_.Render(nextPicture_, current_);
+    m_source.Render(m_nextPicture, m_current);
     if (idr) {
-        refreshPosition_ = 0;
-        std::fill(refreshSlot_.begin(), refreshSlot_.end(), 0);
+        m_refreshPosition = 0;
+        std::fill(m_refreshSlot.begin(), m_refreshSlot.end(), 0);
     } else {
         FillRefreshSlot();
     }
-    const PicturePlan plan = rate_.BeginPicture(idr, Complexity(idr), coder_->MbCount(), picturesCovered);
+    const PicturePlan plan = m_rate.BeginPicture(idr, Complexity(idr), m_coder->MbCount(), picturesCovered);
     h264::PictureStats stats;
     for (;;) {
         out.unit.Clear();
-        if (insertAud_) {
+        if (m_insertAud) {
             h264::AppendAccessUnitDelimiter(idr, out.unit);
         }
-        if (nextPicture_ == 0) {
-            h264::AppendParameterSets(stream_, out.unit);
+        if (m_nextPicture == 0) {
+            h264::AppendParameterSets(m_stream, out.unit);
         }
-        stats = coder_->Code(
-            current_, idr, refreshSlot_, [this](int mb, uint32_t bits) { return rate_.MacroblockQp(mb, bits); },
+        stats = m_coder->Code(
+            m_current, idr, m_refreshSlot, [this](int mb, uint32_t bits) { return m_rate.MacroblockQp(mb, bits); },
             out.unit);
         const uint32_t bits = static_cast<uint32_t>(out.unit.bytes.size()) * 8;
         if (bits <= plan.maxBits) {
             break;
         }
-        const int retryQp = rate_.RetryQp(bits);
+        const int retryQp = m_rate.RetryQp(bits);
         if (retryQp < 0 || out.info.retries >= kMaxRetries) {
             break;
         }
         ++out.info.retries;
     }
-    const uint32_t fillerBytes = rate_.EndPicture(static_cast<uint32_t>(out.unit.bytes.size()) * 8, stats.meanQp);
+    const uint32_t fillerBytes = m_rate.EndPicture(static_cast<uint32_t>(out.unit.bytes.size()) * 8, stats.meanQp);
     h264::AppendFiller(fillerBytes, out.unit);
     out.info.fillerBytes = fillerBytes >= h264::kMinFillerBytes ? fillerBytes : 0;
-    out.info.underflow = rate_.LastPictureUnderflowed() ? 1 : 0;
+    out.info.underflow = m_rate.LastPictureUnderflowed() ? 1 : 0;
     out.info.sliceQp = static_cast<uint32_t>(stats.firstQp);
     out.info.minQp = static_cast<uint32_t>(stats.minQp);
     out.info.maxQp = static_cast<uint32_t>(stats.maxQp);

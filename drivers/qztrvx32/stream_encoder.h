@@ -52,7 +52,7 @@ public:
     // Rate control, intra refresh, IDR and skipped-picture periods from the next picture.
     void Reconfigure(const StreamConfig& config);
 
-    uint64_t NextPicture() const { return nextPicture_; }
+    uint64_t NextPicture() const { return m_nextPicture; }
     // Codes the next picture into `out` (cleared first), tentatively: Commit() makes it the
     // reference for the pictures after it; Discard() forgets it, so that the same picture can be
     // coded again (after Reconfigure) exactly as if it had never been coded.
@@ -78,22 +78,22 @@ private:
     Progress Save() const;
     void Restore(const Progress& progress);
 
-    h264::StreamSettings stream_;
-    bool insertAud_;
-    PictureSource& source_;
-    StreamConfig config_;
-    std::unique_ptr<h264::PictureCoder> coder_;
-    RateController rate_;
-    Picture current_;
-    Picture previous_;  // the source of the last coded picture (for the complexity estimate)
-    std::vector<uint8_t> refreshSlot_;
-    uint64_t nextPicture_ = 0;
-    uint32_t picturesSinceIdr_ = 0;
-    uint32_t skippedToGo_ = 0;      // skipped pictures still due after the last coded one
-    uint32_t refreshPosition_ = 0;  // first macroblock of the next refresh slot
-    Progress beforeTentative_;      // the state before the tentative picture
-    bool tentative_ = false;
-    bool tentativeSkipped_ = false;
+    h264::StreamSettings m_stream;
+    bool m_insertAud;
+    PictureSource& m_source;
+    StreamConfig m_config;
+    std::unique_ptr<h264::PictureCoder> m_coder;
+    RateController m_rate;
+    Picture m_current;
+    Picture m_previous;  // the source of the last coded picture (for the complexity estimate)
+    std::vector<uint8_t> m_refreshSlot;
+    uint64_t m_nextPicture = 0;
+    uint32_t m_picturesSinceIdr = 0;
+    uint32_t m_skippedToGo = 0;      // skipped pictures still due after the last coded one
+    uint32_t m_refreshPosition = 0;  // first macroblock of the next refresh slot
+    Progress m_beforeTentative;      // the state before the tentative picture
+    bool m_tentative = false;
+    bool m_tentativeSkipped = false;
 };
 
 // Frame time of picture `index`: index * denominator * unitsPerSecond / numerator, rounded down.

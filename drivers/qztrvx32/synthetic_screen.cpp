@@ -122,28 +122,29 @@ void CopyPlaneArea(const std::vector<uint8_t>& from, int fromStride, int fromX, 
 
 }  // namespace
 
-SyntheticScreen::SyntheticScreen(int width, int height) : width_(Even(width)), height_(Even(height)) {
-    desktop_.Resize(RoundUpTo16(width_), RoundUpTo16(height_));
-    const int paddedHeight = desktop_.height;
-    Paint(desktop_, [this, paddedHeight](int x, int y) { return DesktopColour(x, y, width_, height_, paddedHeight); });
+SyntheticScreen::SyntheticScreen(int width, int height) : m_width(Even(width)), m_height(Even(height)) {
+    m_desktop.Resize(RoundUpTo16(m_width), RoundUpTo16(m_height));
+    const int paddedHeight = m_desktop.height;
+    Paint(m_desktop,
+          [this, paddedHeight](int x, int y) { return DesktopColour(x, y, m_width, m_height, paddedHeight); });
 
-    window_.Resize(std::clamp(Even(width_ / 6), 16, width_), std::clamp(Even(height_ / 6), 16, height_));
-    Paint(window_, [this](int x, int y) { return WindowColour(x, y, window_.width, window_.height); });
+    m_window.Resize(std::clamp(Even(m_width / 6), 16, m_width), std::clamp(Even(m_height / 6), 16, m_height));
+    Paint(m_window, [this](int x, int y) { return WindowColour(x, y, m_window.width, m_window.height); });
 
-    cursor_.Resize(std::min(kCursorWidth, width_), std::min(kCursorHeight, height_));
-    Paint(cursor_, [this](int x, int y) { return CursorColour(x, y, cursor_.width, cursor_.height); });
-    cursorLumaMask_.resize(cursor_.y.size());
-    for (int y = 0; y < cursor_.height; ++y) {
-        for (int x = 0; x < cursor_.width; ++x) {
-            cursorLumaMask_[static_cast<size_t>(y) * cursor_.width + x] =
-                InsideCursor(x, y, cursor_.width, cursor_.height);
+    m_cursor.Resize(std::min(kCursorWidth, m_width), std::min(kCursorHeight, m_height));
+    Paint(m_cursor, [this](int x, int y) { return CursorColour(x, y, m_cursor.width, m_cursor.height); });
+    m_cursorLumaMask.resize(m_cursor.y.size());
+    for (int y = 0; y < m_cursor.height; ++y) {
+        for (int x = 0; x < m_cursor.width; ++x) {
+            m_cursorLumaMask[static_cast<size_t>(y) * m_cursor.width + x] =
+                InsideCursor(x, y, m_cursor.width, m_cursor.height);
         }
     }
-    cursorChromaMask_.resize(cursor_.u.size());
-    for (int y = 0; y < cursor_.height / 2; ++y) {
-        for (int x = 0; x < cursor_.width / 2; ++x) {
-            cursorChromaMask_[static_cast<size_t>(y) * (cursor_.width / 2) + x] =
-                InsideCursor(2 * x, 2 * y, cursor_.width, cursor_.height);
+    m_cursorChromaMask.resize(m_cursor.u.size());
+    for (int y = 0; y < m_cursor.height / 2; ++y) {
+        for (int x = 0; x < m_cursor.width / 2; ++x) {
+            m_cursorChromaMask[static_cast<size_t>(y) * (m_cursor.width / 2) + x] =
+                InsideCursor(2 * x, 2 * y, m_cursor.width, m_cursor.height);
         }
     }
 }
@@ -153,15 +154,15 @@ SceneLayout SyntheticScreen::LayoutAt(uint64_t frameIndex) const {
     const int64_t t =
         static_cast<int64_t>(cycle * kMovingFrames + std::min<uint64_t>(frameIndex % kCycleFrames, kMovingFrames));
     SceneLayout layout;
-    layout.window = {Even(Bounce(t * 6, width_ - window_.width)), Even(Bounce(t * 4, height_ - window_.height)),
-                     window_.width, window_.height};
-    layout.cursor = {Even(Bounce(t * 10 + width_ / 3, width_ - cursor_.width)),
-                     Even(Bounce(t * 7 + height_ / 3, height_ - cursor_.height)), cursor_.width, cursor_.height};
+    layout.window = {Even(Bounce(t * 6, m_width - m_window.width)), Even(Bounce(t * 4, m_height - m_window.height)),
+                     m_window.width, m_window.height};
+    layout.cursor = {Even(Bounce(t * 10 + m_width / 3, m_width - m_cursor.width)),
+                     Even(Bounce(t * 7 + m_height / 3, m_height - m_cursor.height)), m_cursor.width, m_cursor.height};
     return layout;
 }
 
 void SyntheticScreen::Compose(const SceneLayout& layout, Picture& picture) const {
-    picture = desktop_;
+    picture = m_desktop;
     DrawWindow(layout.window, picture);
     DrawCursor(layout.cursor, picture);
 }
@@ -192,53 +193,53 @@ std::vector<Rect> SyntheticScreen::ChangedAreas(const SceneLayout& from, const S
 void SyntheticScreen::RenderVisible(uint64_t frameIndex, uint8_t* out) const {
     Picture picture;
     Compose(LayoutAt(frameIndex), picture);
-    for (int y = 0; y < height_; ++y) {
-        std::memcpy(out, &picture.y[static_cast<size_t>(y) * picture.width], static_cast<size_t>(width_));
-        out += width_;
+    for (int y = 0; y < m_height; ++y) {
+        std::memcpy(out, &picture.y[static_cast<size_t>(y) * picture.width], static_cast<size_t>(m_width));
+        out += m_width;
     }
     for (const std::vector<uint8_t>* plane : {&picture.u, &picture.v}) {
-        for (int y = 0; y < height_ / 2; ++y) {
-            std::memcpy(out, &(*plane)[static_cast<size_t>(y) * (picture.width / 2)], static_cast<size_t>(width_ / 2));
-            out += width_ / 2;
+        for (int y = 0; y < m_height / 2; ++y) {
+            std::memcpy(out, &(*plane)[static_cast<size_t>(y) * (picture.width / 2)], static_cast<size_t>(m_width / 2));
+            out += m_width / 2;
         }
     }
 }
 
 void SyntheticScreen::RestoreDesktop(const Rect& area, Picture& picture) const {
     const int stride = picture.width;
-    CopyPlaneArea(desktop_.y, stride, area.x, area.y, picture.y, stride, area.x, area.y, area.width, area.height);
-    CopyPlaneArea(desktop_.u, stride / 2, area.x / 2, area.y / 2, picture.u, stride / 2, area.x / 2, area.y / 2,
+    CopyPlaneArea(m_desktop.y, stride, area.x, area.y, picture.y, stride, area.x, area.y, area.width, area.height);
+    CopyPlaneArea(m_desktop.u, stride / 2, area.x / 2, area.y / 2, picture.u, stride / 2, area.x / 2, area.y / 2,
                   area.width / 2, area.height / 2);
-    CopyPlaneArea(desktop_.v, stride / 2, area.x / 2, area.y / 2, picture.v, stride / 2, area.x / 2, area.y / 2,
+    CopyPlaneArea(m_desktop.v, stride / 2, area.x / 2, area.y / 2, picture.v, stride / 2, area.x / 2, area.y / 2,
                   area.width / 2, area.height / 2);
 }
 
 void SyntheticScreen::DrawWindow(const Rect& area, Picture& picture) const {
     const int stride = picture.width;
-    CopyPlaneArea(window_.y, window_.width, 0, 0, picture.y, stride, area.x, area.y, area.width, area.height);
-    CopyPlaneArea(window_.u, window_.width / 2, 0, 0, picture.u, stride / 2, area.x / 2, area.y / 2, area.width / 2,
+    CopyPlaneArea(m_window.y, m_window.width, 0, 0, picture.y, stride, area.x, area.y, area.width, area.height);
+    CopyPlaneArea(m_window.u, m_window.width / 2, 0, 0, picture.u, stride / 2, area.x / 2, area.y / 2, area.width / 2,
                   area.height / 2);
-    CopyPlaneArea(window_.v, window_.width / 2, 0, 0, picture.v, stride / 2, area.x / 2, area.y / 2, area.width / 2,
+    CopyPlaneArea(m_window.v, m_window.width / 2, 0, 0, picture.v, stride / 2, area.x / 2, area.y / 2, area.width / 2,
                   area.height / 2);
 }
 
 void SyntheticScreen::DrawCursor(const Rect& area, Picture& picture) const {
     for (int y = 0; y < area.height; ++y) {
         for (int x = 0; x < area.width; ++x) {
-            const size_t from = static_cast<size_t>(y) * cursor_.width + x;
-            if (cursorLumaMask_[from]) {
-                picture.y[static_cast<size_t>(area.y + y) * picture.width + area.x + x] = cursor_.y[from];
+            const size_t from = static_cast<size_t>(y) * m_cursor.width + x;
+            if (m_cursorLumaMask[from]) {
+                picture.y[static_cast<size_t>(area.y + y) * picture.width + area.x + x] = m_cursor.y[from];
             }
         }
     }
     const int chromaStride = picture.width / 2;
     for (int y = 0; y < area.height / 2; ++y) {
         for (int x = 0; x < area.width / 2; ++x) {
-            const size_t from = static_cast<size_t>(y) * (cursor_.width / 2) + x;
-            if (cursorChromaMask_[from]) {
+            const size_t from = static_cast<size_t>(y) * (m_cursor.width / 2) + x;
+            if (m_cursorChromaMask[from]) {
                 const size_t to = static_cast<size_t>(area.y / 2 + y) * chromaStride + area.x / 2 + x;
-                picture.u[to] = cursor_.u[from];
-                picture.v[to] = cursor_.v[from];
+                picture.u[to] = m_cursor.u[from];
+                picture.v[to] = m_cursor.v[from];
             }
         }
     }

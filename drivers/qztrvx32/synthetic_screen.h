@@ -34,10 +34,10 @@ public:
     // Every sample lies in 16..235, so coded pictures never carry a zero byte in their samples.
     SyntheticScreen(int width, int height);
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    int PaddedWidth() const { return desktop_.width; }
-    int PaddedHeight() const { return desktop_.height; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    int PaddedWidth() const { return m_desktop.width; }
+    int PaddedHeight() const { return m_desktop.height; }
 
     // Where the window and the cursor are in frame `frameIndex`. The scene moves for 90 frames,
     // then rests for 30, and so on; positions and sizes are even.
@@ -63,13 +63,13 @@ private:
     void DrawWindow(const Rect& area, Picture& picture) const;
     void DrawCursor(const Rect& area, Picture& picture) const;
 
-    int width_;
-    int height_;
-    Picture desktop_;                        // padded size
-    Picture window_;                         // the window's own pixels
-    Picture cursor_;                         // the cursor's own pixels
-    std::vector<uint8_t> cursorLumaMask_;    // 1 where the cursor covers a luma sample
-    std::vector<uint8_t> cursorChromaMask_;  // 1 where it covers a chroma sample
+    int m_width;
+    int m_height;
+    Picture m_desktop;                        // padded size
+    Picture m_window;                         // the window's own pixels
+    Picture m_cursor;                         // the cursor's own pixels
+    std::vector<uint8_t> m_cursorLumaMask;    // 1 where the cursor covers a luma sample
+    std::vector<uint8_t> m_cursorChromaMask;  // 1 where it covers a chroma sample
 };
 
 }  // namespace qzt

@@ -10,7 +10,7 @@ namespace grx {
 // "QZT Wireless", two dummies; one extension. Extension: CEA-861 revision 3, basic audio and
 // YCbCr, video data block (SVDs 16 31 32 4 19 60 3 18 1), audio data block (LPCM, 2 channels,
 // 44.1/48 kHz, 16 bits), video capability block 0xAA. Bytes 127 and 255 are the block checksums.
-const std::array<std::uint8_t, kEdidSize> kBuiltInEdid = {
+const std::array<vqx::uint8, kEdidSize> kBuiltInEdid = {
     0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x47, 0x54, 0x01, 0xA0, 0x01, 0x00, 0x00, 0x00, 0x01, 0x16, 0x01,
     0x03, 0x80, 0x90, 0x51, 0x78, 0xEA, 0x0D, 0xC9, 0xA0, 0x57, 0x47, 0x98, 0x27, 0x12, 0x48, 0x4C, 0x20, 0x00, 0x00,
     0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x02, 0x3A, 0x80,
@@ -30,7 +30,7 @@ const std::array<std::uint8_t, kEdidSize> kBuiltInEdid = {
 AcquireRecord BuildAcquireRecord() {
     AcquireRecord record{};
     WriteInt32(record.data(), 0, layout::kAcquireRecordSize);
-    WriteInt32(record.data(), layout::kAcquireEdidLengthOffset, static_cast<std::int32_t>(kEdidSize));
+    WriteInt32(record.data(), layout::kAcquireEdidLengthOffset, static_cast<vqx::int32>(kEdidSize));
     std::copy(kBuiltInEdid.begin(), kBuiltInEdid.end(), record.begin() + layout::kAcquireEdidOffset);
     std::fill(record.begin() + layout::kAcquireFillOffset, record.end(), layout::kAcquireFillByte);
     return record;

@@ -5,15 +5,17 @@
 
 #include "abi/grx_records.h"
 
+#include <vqx/platform.h>
+
 #include <array>
 #include <cstddef>
 
 namespace grx {
 
 constexpr std::size_t kEdidSize = layout::kAcquireEdidSize;
-extern const std::array<std::uint8_t, kEdidSize> kBuiltInEdid;
+extern const std::array<vqx::uint8, kEdidSize> kBuiltInEdid;
 
-using AcquireRecord = std::array<std::uint8_t, layout::kAcquireRecordSize>;
+using AcquireRecord = std::array<vqx::uint8, layout::kAcquireRecordSize>;
 
 // Size 1032, EDID length 256, the EDID, 256 zero bytes, 512 bytes 0xFF.
 AcquireRecord BuildAcquireRecord();

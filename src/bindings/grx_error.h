@@ -2,7 +2,7 @@
 // into a result code. Ownership: value type. Thread rules: none.
 #pragma once
 
-#include <cstdint>
+#include <vqx/platform.h>
 #include <stdexcept>
 
 namespace grx {
@@ -11,12 +11,11 @@ namespace grx {
 // failure is the binding's own (library not loadable, nothing found, no usable timing).
 class grx_runtime_error : public std::runtime_error {
 public:
-    explicit grx_runtime_error(std::int32_t failure_code)
-        : std::runtime_error("GRX error occured"), code(failure_code) {}
+    explicit grx_runtime_error(vqx::int32 failure_code) : std::runtime_error("GRX error occured"), code(failure_code) {}
 
-    std::int32_t code;
+    vqx::int32 code;
 };
 
-constexpr std::int32_t kBindingFailure = -1;
+constexpr vqx::int32 kBindingFailure = -1;
 
 }  // namespace grx

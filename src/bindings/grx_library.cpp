@@ -14,7 +14,7 @@ namespace grx::detail {
 namespace {
 
 constexpr const wchar_t* kLibraryFiles[] = {L"grxapixx.dll", L"grxapixy.dll"};
-constexpr std::int32_t kCreateVersion = 1;
+constexpr vqx::int32 kCreateVersion = 1;
 
 using win32::UniqueModule;
 
@@ -100,7 +100,7 @@ GRXLibrary g_library;
 
 }  // namespace
 
-void* __stdcall AllocateForLibrary(std::int32_t size) {
+void* __stdcall AllocateForLibrary(vqx::int32 size) {
     return size < 0 ? nullptr : std::malloc(static_cast<std::size_t>(size));
 }
 

@@ -7,6 +7,8 @@
 
 #include "abi/grx_records.h"
 
+#include <vqx/platform.h>
+
 namespace grx::detail {
 
 // The bound entry points, binding first if needed; null when the library could not be bound
@@ -22,6 +24,6 @@ void UnbindDisplayLibrary();
 
 // The allocator handed to GRX_Main_Control_Create: the C heap's malloc of the count (0 bytes
 // included); null for a negative count.
-void* __stdcall AllocateForLibrary(std::int32_t size);
+void* __stdcall AllocateForLibrary(vqx::int32 size);
 
 }  // namespace grx::detail

@@ -16,10 +16,10 @@ const wchar_t kAcquisitionMarkerName[] = L"A31DC0E2-65DA-434B-BBF3-0A9C71D4D1B5"
 
 namespace {
 
-constexpr std::int32_t kDelayStepMs = 100;
-constexpr std::int32_t kLastDelayMs = 2000;
+constexpr vqx::int32 kDelayStepMs = 100;
+constexpr vqx::int32 kLastDelayMs = 2000;
 
-void SleepMilliseconds(std::uint32_t milliseconds) {
+void SleepMilliseconds(vqx::uint32 milliseconds) {
     ::Sleep(milliseconds);
 }
 
@@ -40,17 +40,17 @@ std::unique_ptr<vqx::VQXMutex> OpenExistingMarker() {
     return std::make_unique<vqx::VQXMutex>(false, kAcquisitionMarkerName, true);
 }
 
-bool IsUsable(const std::array<std::uint8_t, layout::kTimingRecordSize>& record) {
+bool IsUsable(const std::array<vqx::uint8, layout::kTimingRecordSize>& record) {
     for (const int offset : layout::kTimingUsableFieldOffsets) {
         if (ReadInt32(record.data(), offset) == 0) return false;
     }
     return true;
 }
 
-DisplayTiming TimingFrom(const std::uint8_t* record) {
-    const std::int32_t htotal = ReadInt16(record, layout::kTimingHTotalOffset);
-    const std::int32_t vtotal = ReadInt16(record, layout::kTimingVTotalOffset);
-    const std::int32_t pixel_clock = ReadInt16(record, layout::kTimingPixelClockOffset);
+DisplayTiming TimingFrom(const vqx::uint8* record) {
+    const vqx::int32 htotal = ReadInt16(record, layout::kTimingHTotalOffset);
+    const vqx::int32 vtotal = ReadInt16(record, layout::kTimingVTotalOffset);
+    const vqx::int32 pixel_clock = ReadInt16(record, layout::kTimingPixelClockOffset);
     return DisplayTiming{ReadInt16(record, layout::kTimingWidthOffset), ReadInt16(record, layout::kTimingHeightOffset),
                          pixel_clock * 10000, htotal * vtotal};
 }
@@ -63,13 +63,13 @@ SleepFunction SetTimingSleep(SleepFunction sleep) {
 }
 }  // namespace detail
 
-RemoteDisplay::RemoteDisplay(std::int32_t adapter_index, const DisplayId& id, std::wstring name)
-    : m_adapter_index(adapter_index), m_id(id), m_name(std::move(name)) {}
+RemoteDisplay::RemoteDisplay(vqx::int32 adapter_index, const DisplayId& id, std::wstring name)
+    : m_adapterIndex(adapter_index), m_id(id), m_name(std::move(name)) {}
 
 RemoteDisplay::~RemoteDisplay() {
     const GRXFunctions* functions = detail::BoundDisplayLibrary();
     if (m_handle != 0 && functions != nullptr) {
-        functions->displayRelease(m_adapter_index, m_id, m_handle);
+        functions->displayRelease(m_adapterIndex, m_id, m_handle);
         m_handle = 0;
     }
     m_mutex.reset();
@@ -78,7 +78,7 @@ RemoteDisplay::~RemoteDisplay() {
 bool RemoteDisplay::TryAcquire() {
     const GRXFunctions& f = Bound();
     AcquireRecord record = BuildAcquireRecord();
-    const bool acquired = f.displayAcquire(m_adapter_index, m_id, record.data(), &m_handle) == 0;
+    const bool acquired = f.displayAcquire(m_adapterIndex, m_id, record.data(), &m_handle) == 0;
     if (acquired) {
         m_mutex = CreateOwnedMarker();
         return true;
@@ -89,7 +89,7 @@ bool RemoteDisplay::TryAcquire() {
 
     // Nobody holds the marker: whatever holds the display is stale.
     if (f.displayReleaseAll() != 0) return false;
-    if (f.displayAcquire(m_adapter_index, m_id, record.data(), &m_handle) != 0) {
+    if (f.displayAcquire(m_adapterIndex, m_id, record.data(), &m_handle) != 0) {
         m_handle = 0;
         return false;
     }
@@ -99,14 +99,14 @@ bool RemoteDisplay::TryAcquire() {
 
 DisplayTiming RemoteDisplay::GetTargetTiming() const {
     const GRXFunctions& f = Bound();
-    std::array<std::uint8_t, layout::kTimingRecordSize> record{};
-    std::int32_t delay = 0;
-    std::int32_t result = kBindingFailure;
+    std::array<vqx::uint8, layout::kTimingRecordSize> record{};
+    vqx::int32 delay = 0;
+    vqx::int32 result = kBindingFailure;
     do {
         delay += kDelayStepMs;
-        result = f.targetTimingGet(m_adapter_index, m_id, record.data());
+        result = f.targetTimingGet(m_adapterIndex, m_id, record.data());
         if (result == 0 && IsUsable(record)) break;
-        g_timing_sleep.load()(static_cast<std::uint32_t>(delay));
+        g_timing_sleep.load()(static_cast<vqx::uint32>(delay));
         if (result == 0) result = kBindingFailure;
     } while (delay < kLastDelayMs);
     if (result != 0) throw grx_runtime_error(result);

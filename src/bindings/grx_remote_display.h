@@ -7,6 +7,7 @@
 
 #include "abi/grx_records.h"
 
+#include <vqx/platform.h>
 #include <vqx/sync.h>
 
 #include <memory>
@@ -18,16 +19,16 @@ namespace grx {
 extern const wchar_t kAcquisitionMarkerName[];
 
 struct DisplayTiming {
-    std::int32_t width;
-    std::int32_t height;
-    std::int32_t numerator;  // frame rate = numerator / denominator
-    std::int32_t denominator;
+    vqx::int32 width;
+    vqx::int32 height;
+    vqx::int32 numerator;  // frame rate = numerator / denominator
+    vqx::int32 denominator;
 };
 
 class RemoteDisplay {
 public:
     // Unacquired: handle 0, no marker. Only AcquireRemoteDisplay creates these.
-    RemoteDisplay(std::int32_t adapter_index, const DisplayId& id, std::wstring name);
+    RemoteDisplay(vqx::int32 adapter_index, const DisplayId& id, std::wstring name);
     // Releases the display when acquired (result ignored), then closes the marker.
     ~RemoteDisplay();
     RemoteDisplay(const RemoteDisplay&) = delete;
@@ -43,19 +44,19 @@ public:
     // non-zero result, or -1 when the last answer had a zero usability field.
     DisplayTiming GetTargetTiming() const;
 
-    std::int32_t AdapterIndex() const { return m_adapter_index; }
+    vqx::int32 AdapterIndex() const { return m_adapterIndex; }
     const DisplayId& Id() const { return m_id; }
     const std::wstring& Name() const { return m_name; }
-    std::int32_t Handle() const { return m_handle; }
+    vqx::int32 Handle() const { return m_handle; }
     // The marker mutex: null before TryAcquire; after a refusal, the opened one (may have no handle).
     const vqx::VQXMutex* Marker() const { return m_mutex.get(); }
 
 private:
     std::unique_ptr<vqx::VQXMutex> m_mutex;
-    std::int32_t m_adapter_index;
+    vqx::int32 m_adapterIndex;
     DisplayId m_id;
     std::wstring m_name;
-    std::int32_t m_handle = 0;
+    vqx::int32 m_handle = 0;
 };
 
 // Binds the display library if needed and acquires the first display, in adapter and display
@@ -67,7 +68,7 @@ std::shared_ptr<RemoteDisplay> AcquireRemoteDisplay(const std::wstring& name = s
 namespace detail {
 // The sleep between timing attempts (Sleep by default). Tests may replace it; returns the
 // previous one. Not to be changed while a timing query runs.
-using SleepFunction = void (*)(std::uint32_t milliseconds);
+using SleepFunction = void (*)(vqx::uint32 milliseconds);
 SleepFunction SetTimingSleep(SleepFunction sleep);
 }  // namespace detail
 

@@ -11,8 +11,8 @@
 namespace vqx::zep {
 namespace {
 
-constexpr uint32_t kFirstOrdinal = kOrdinalCreate;
-constexpr uint32_t kOrdinalCount = kOrdinalGetCaps - kOrdinalCreate + 1;
+constexpr uint32 kFirstOrdinal = kOrdinalCreate;
+constexpr uint32 kOrdinalCount = kOrdinalGetCaps - kOrdinalCreate + 1;
 constexpr wchar_t kLibraryName[] = L"qztrvx32.dll";
 
 // Ordinal 1300 is written last (release) and read first (acquire): once it is seen, the other
@@ -26,14 +26,14 @@ bool IsBound() {
     return g_entryPoints[0].load(std::memory_order_acquire) != nullptr;
 }
 
-ServiceProc LookUp(HMODULE module, uint32_t ordinal) {
+ServiceProc LookUp(HMODULE module, uint32 ordinal) {
     const FARPROC proc = GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
     return reinterpret_cast<ServiceProc>(reinterpret_cast<void*>(proc));
 }
 
 }  // namespace
 
-uint32_t BindEncodeService() {
+uint32 BindEncodeService() {
     if (IsBound()) {
         return 0;
     }
@@ -43,17 +43,17 @@ uint32_t BindEncodeService() {
     }
     win32::UniqueModule module(LoadLibraryW(kLibraryName));
     if (!module) {
-        return static_cast<uint32_t>(kLoadFailed);
+        return static_cast<uint32>(kLoadFailed);
     }
     std::array<ServiceProc, kOrdinalCount> found{};
-    for (uint32_t i = 0; i < kOrdinalCount; ++i) {
+    for (uint32 i = 0; i < kOrdinalCount; ++i) {
         found[i] = LookUp(module.Get(), kFirstOrdinal + i);
     }
     if (found[0] == nullptr) {
         // The library is unloaded by the module guard; nothing of it enters the table.
-        return static_cast<uint32_t>(kNotBound);
+        return static_cast<uint32>(kNotBound);
     }
-    for (uint32_t i = kOrdinalCount - 1; i > 0; --i) {
+    for (uint32 i = kOrdinalCount - 1; i > 0; --i) {
         g_entryPoints[i].store(found[i], std::memory_order_relaxed);
     }
     g_entryPoints[0].store(found[0], std::memory_order_release);
@@ -61,7 +61,7 @@ uint32_t BindEncodeService() {
     return 0;
 }
 
-ServiceProc BoundEntryPoint(uint32_t ordinal) {
+ServiceProc BoundEntryPoint(uint32 ordinal) {
     if (ordinal < kFirstOrdinal || ordinal >= kFirstOrdinal + kOrdinalCount || !IsBound()) {
         return nullptr;
     }

@@ -45,7 +45,7 @@ public:
     static constexpr uint32 kUsageLowLatency = 4;
 
     // The display-timing field a property takes when the video encoder is created.
-    using TimingField = std::int32_t grx::DisplayTiming::*;
+    using TimingField = int32 grx::DisplayTiming::*;
 
     // A property whose value an applier changes as well, and how to read its new value from the
     // records; a null name when there is none.

@@ -79,22 +79,22 @@ VQXPropertyInfoImpl::VQXPropertyInfoImpl() : VQXPropertyInfo() {
     InitEmpty(*this);
 }
 
-VQXPropertyInfoImpl::VQXPropertyInfoImpl(const wchar_t* name_, const wchar_t* desc_, VQX_VARIANT_TYPE type_,
-                                         VQX_PROPERTY_CONTENT_TYPE contentType_, VQXVARIANT defaultValue_,
-                                         VQXVARIANT minValue_, VQXVARIANT maxValue_, bool allowChange_,
-                                         const VQXEnumDescriptionEntry* pEnumDescription_)
+VQXPropertyInfoImpl::VQXPropertyInfoImpl(const wchar_t* m_name, const wchar_t* m_desc, VQX_VARIANT_TYPE m_type,
+                                         VQX_PROPERTY_CONTENT_TYPE m_contentType, VQXVARIANT m_defaultValue,
+                                         VQXVARIANT m_minValue, VQXVARIANT m_maxValue, bool m_allowChange,
+                                         const VQXEnumDescriptionEntry* m_pEnumDescription)
     : VQXPropertyInfo() {
-    name = name_;
-    desc = desc_;
-    type = type_;
-    contentType = contentType_;
-    allowChange = allowChange_;
-    pEnumDescription = pEnumDescription_;
+    name = m_name;
+    desc = m_desc;
+    type = m_type;
+    contentType = m_contentType;
+    allowChange = m_allowChange;
+    pEnumDescription = m_pEnumDescription;
     InitEmpty(*this);
     if (type < VQX_VARIANT_BOOL || type > VQX_VARIANT_INTERFACE) return;
-    SettleDefault(*this, defaultValue_);
-    SettleBound(*this, minValue_, &minValue, kInt32Min);
-    SettleBound(*this, maxValue_, &maxValue, kInt32Max);
+    SettleDefault(*this, m_defaultValue);
+    SettleBound(*this, m_minValue, &minValue, kInt32Min);
+    SettleBound(*this, m_maxValue, &maxValue, kInt32Max);
 }
 
 VQXPropertyInfoImpl::VQXPropertyInfoImpl(const VQXPropertyInfoImpl& other) : VQXPropertyInfo() {

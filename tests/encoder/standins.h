@@ -40,7 +40,7 @@ public:
     std::size_t Reclaimed() const { return zep.GetReclaimedIds(nullptr, 0); }
 
     qzt::TestControls zep;
-    grxtest::StandIn display;  // the display stand-in, as the display-binding tests drive it
+    vqx::test::StandIn display;  // the display stand-in, as the display-binding tests drive it
     bool ready = false;
 
 private:

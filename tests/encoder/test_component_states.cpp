@@ -12,39 +12,39 @@ namespace {
 class EncoderStateTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(standIns.ready) << "the stand-in drivers are not on the path";
+        ASSERT_TRUE(m_standIns.ready) << "the stand-in drivers are not on the path";
         Fresh();
     }
     void TearDown() override {
-        encoder.reset();
-        standIns.Reset();
+        m_encoder.reset();
+        m_standIns.Reset();
     }
     void Fresh() {
-        encoder.reset();
-        standIns.Reset("640x480@60");
-        encoder = NewEncoder();
-        ASSERT_TRUE(encoder);
+        m_encoder.reset();
+        m_standIns.Reset("640x480@60");
+        m_encoder = NewEncoder();
+        ASSERT_TRUE(m_encoder);
     }
     // Raises the encoder from state 0 to `state` (0 to 3).
     void Reach(int state) {
         for (int step = 1; step <= state; ++step) {
-            const VQX_ERROR result = step == 1   ? encoder->AcquireDisplay()
-                                     : step == 2 ? encoder->CreateEncoder()
-                                                 : encoder->StartEncode();
+            const VQX_ERROR result = step == 1   ? m_encoder->AcquireDisplay()
+                                     : step == 2 ? m_encoder->CreateEncoder()
+                                                 : m_encoder->StartEncode();
             ASSERT_EQ(result, VQX_OK) << "raising to state " << step;
         }
     }
     // The state read back through side effects that change nothing: the display the stand-in has
     // lent, whether the timing properties answer, and whether a cancel is accepted.
     int ObservedState() {
-        if (standIns.DisplayRecord().acquired_now == 0) return 0;
+        if (m_standIns.DisplayRecord().acquired_now == 0) return 0;
         VQXVariant width;
-        if (encoder->GetProperty(L"Width", &width) == VQX_NOT_INITIALIZED) return 1;
-        return encoder->CancelQueryOutput() == VQX_OK ? 3 : 2;
+        if (m_encoder->GetProperty(L"Width", &width) == VQX_NOT_INITIALIZED) return 1;
+        return m_encoder->CancelQueryOutput() == VQX_OK ? 3 : 2;
     }
 
-    StandIns standIns;
-    VQXPtr<VQXEncoderKLTZEP> encoder;
+    StandIns m_standIns;
+    VQXPtr<VQXEncoderKLTZEP> m_encoder;
 };
 
 VQX_ERROR RunOperation(VQXEncoderKLTZEP* encoder, const std::string& operation) {
@@ -110,14 +110,14 @@ TEST_F(EncoderStateTest, EveryCellOfTheStateTable) {
     for (const Cell& cell : cells) {
         SCOPED_TRACE(std::string(cell.operation) + " from state " + std::to_string(cell.from));
         Fresh();
-        SetInt(encoder.get(), L"Wait Frame Max", 50);
+        SetInt(m_encoder.get(), L"Wait Frame Max", 50);
         Reach(cell.from);
         ASSERT_EQ(ObservedState(), cell.from);
-        const uint32_t setConfigsBefore = standIns.Calls("ZEPSetConfig");
-        EXPECT_EQ(RunOperation(encoder.get(), cell.operation), cell.result);
+        const uint32_t setConfigsBefore = m_standIns.Calls("ZEPSetConfig");
+        EXPECT_EQ(RunOperation(m_encoder.get(), cell.operation), cell.result);
         EXPECT_EQ(ObservedState(), cell.to);
         if (cell.result != kOk) {
-            EXPECT_EQ(standIns.Calls("ZEPSetConfig"), setConfigsBefore);
+            EXPECT_EQ(m_standIns.Calls("ZEPSetConfig"), setConfigsBefore);
         }
     }
 }
@@ -126,19 +126,19 @@ TEST_F(EncoderStateTest, EveryCellOfTheStateTable) {
 TEST_F(EncoderStateTest, DisplayAndCreateFailuresChangeNoState) {
     TraceRecorder trace(L"VQXEncoderKLTZEPImpl");
     SetEnvironmentVariableA("GRXAPIXX_ADAPTERS", "0");
-    EXPECT_EQ(encoder->AcquireDisplay(), VQX_ZEP_DISPLAY_FAILED);
+    EXPECT_EQ(m_encoder->AcquireDisplay(), VQX_ZEP_DISPLAY_FAILED);
     EXPECT_EQ(ObservedState(), 0);
     SetEnvironmentVariableA("GRXAPIXX_ADAPTERS", nullptr);
-    EXPECT_EQ(encoder->AcquireDisplay(), VQX_OK);  // nothing was cached
+    EXPECT_EQ(m_encoder->AcquireDisplay(), VQX_OK);  // nothing was cached
 
-    standIns.zep.FailOperation("ZEPCreate", -77, 1);
-    EXPECT_EQ(encoder->CreateEncoder(), VQX_ENCODER_CREATE_FAILED);
+    m_standIns.zep.FailOperation("ZEPCreate", -77, 1);
+    EXPECT_EQ(m_encoder->CreateEncoder(), VQX_ENCODER_CREATE_FAILED);
     EXPECT_EQ(ObservedState(), 1);
-    EXPECT_TRUE(encoder->HasProperty(L"Width"));  // stored, though only answered from state 2 on
-    EXPECT_EQ(encoder->CreateEncoder(), VQX_OK);
-    EXPECT_EQ(GetInt(encoder.get(), L"Width"), 640);
-    ASSERT_EQ(encoder->DestroyEncoder(), VQX_OK);
-    EXPECT_TRUE(encoder->HasProperty(L"FPS Numerator"));  // kept for the next create, not answered
+    EXPECT_TRUE(m_encoder->HasProperty(L"Width"));  // stored, though only answered from state 2 on
+    EXPECT_EQ(m_encoder->CreateEncoder(), VQX_OK);
+    EXPECT_EQ(GetInt(m_encoder.get(), L"Width"), 640);
+    ASSERT_EQ(m_encoder->DestroyEncoder(), VQX_OK);
+    EXPECT_TRUE(m_encoder->HasProperty(L"FPS Numerator"));  // kept for the next create, not answered
     EXPECT_EQ(ObservedState(), 1);
     EXPECT_EQ(trace.Messages(), std::vector<std::wstring>{L"ZEPCreate() - ZEP encoder create failed, err -77"});
 }
@@ -146,16 +146,16 @@ TEST_F(EncoderStateTest, DisplayAndCreateFailuresChangeNoState) {
 TEST_F(EncoderStateTest, AFailedStartKeepsTheEncoderAndTheMaskOfTheLastSuccessfulPush) {
     TraceRecorder trace(L"VQXEncoderKLTZEPImpl");
     Reach(2);
-    standIns.zep.FailOperation("ZEPSetConfig", -5, 1);
-    EXPECT_EQ(encoder->StartEncode(), VQX_DECODER_CREATE_FAILED);
+    m_standIns.zep.FailOperation("ZEPSetConfig", -5, 1);
+    EXPECT_EQ(m_encoder->StartEncode(), VQX_DECODER_CREATE_FAILED);
     EXPECT_EQ(ObservedState(), 2);
-    EXPECT_EQ(standIns.Calls("ZEPStartEncode"), 0u);
-    standIns.zep.FailOperation("ZEPStartEncode", -9, 1);
-    EXPECT_EQ(encoder->StartEncode(), VQX_ZEP_START_FAILED);
+    EXPECT_EQ(m_standIns.Calls("ZEPStartEncode"), 0u);
+    m_standIns.zep.FailOperation("ZEPStartEncode", -9, 1);
+    EXPECT_EQ(m_encoder->StartEncode(), VQX_ZEP_START_FAILED);
     EXPECT_EQ(ObservedState(), 2);
-    EXPECT_NE(standIns.LastConfigWords().at(1), 0u);  // the mask survived the failed push
-    EXPECT_EQ(encoder->StartEncode(), VQX_OK);
-    EXPECT_EQ(standIns.LastConfigWords().at(1), 0u);  // cleared by the push before the failed start
+    EXPECT_NE(m_standIns.LastConfigWords().at(1), 0u);  // the mask survived the failed push
+    EXPECT_EQ(m_encoder->StartEncode(), VQX_OK);
+    EXPECT_EQ(m_standIns.LastConfigWords().at(1), 0u);  // cleared by the push before the failed start
     EXPECT_EQ(trace.Messages(), (std::vector<std::wstring>{L"ZEPSetConfig()- ZEP encoder set config failed, err -5",
                                                            L"ZEPStartEncode()- ZEP encoder start failed, err -9"}));
 }
@@ -163,28 +163,28 @@ TEST_F(EncoderStateTest, AFailedStartKeepsTheEncoderAndTheMaskOfTheLastSuccessfu
 TEST_F(EncoderStateTest, ServiceFailuresWhileEncoding) {
     TraceRecorder trace(L"VQXEncoderKLTZEPImpl");
     Reach(3);
-    standIns.zep.FailOperation("ZEPQueryOutputs", -3, 1);
+    m_standIns.zep.FailOperation("ZEPQueryOutputs", -3, 1);
     VQXPtr<VQXZepBuffer> buffer;
-    EXPECT_EQ(encoder->QueryOutput(buffer.put()), VQX_ZEP_QUERY_FAILED);
+    EXPECT_EQ(m_encoder->QueryOutput(buffer.put()), VQX_ZEP_QUERY_FAILED);
     EXPECT_FALSE(buffer);
-    standIns.zep.FailOperation("ZEPSetConfig", -4, 1);
-    SetInt(encoder.get(), L"Bitrate", 1000000);
-    EXPECT_EQ(encoder->UpdateConfig(), VQX_DECODER_CREATE_FAILED);
-    EXPECT_EQ(encoder->UpdateConfig(), VQX_OK);
-    EXPECT_EQ(standIns.LastConfigWords().at(1), 4u);  // only the VBV size changed since the start
-    EXPECT_EQ(encoder->UpdateConfig(), VQX_OK);
-    EXPECT_EQ(standIns.LastConfigWords().at(1), 0u);
-    EXPECT_EQ(encoder->QueryOutput(nullptr), VQX_NULL_POINTER);
+    m_standIns.zep.FailOperation("ZEPSetConfig", -4, 1);
+    SetInt(m_encoder.get(), L"Bitrate", 1000000);
+    EXPECT_EQ(m_encoder->UpdateConfig(), VQX_DECODER_CREATE_FAILED);
+    EXPECT_EQ(m_encoder->UpdateConfig(), VQX_OK);
+    EXPECT_EQ(m_standIns.LastConfigWords().at(1), 4u);  // only the VBV size changed since the start
+    EXPECT_EQ(m_encoder->UpdateConfig(), VQX_OK);
+    EXPECT_EQ(m_standIns.LastConfigWords().at(1), 0u);
+    EXPECT_EQ(m_encoder->QueryOutput(nullptr), VQX_NULL_POINTER);
     EXPECT_EQ(ObservedState(), 3);
 
     // Failures to reclaim and to stop are traced only: the encoder goes either way. (A failed
     // destroy is left out: the stand-in would keep that encoder's worker to the end of the process.)
-    ASSERT_EQ(encoder->QueryOutput(buffer.put()), VQX_OK);
-    standIns.zep.FailOperation("ZEPReclaimOutputResource", -6, 1);
+    ASSERT_EQ(m_encoder->QueryOutput(buffer.put()), VQX_OK);
+    m_standIns.zep.FailOperation("ZEPReclaimOutputResource", -6, 1);
     buffer.reset();
-    standIns.zep.FailOperation("ZEPStopEncode", -7, 1);
-    encoder.reset();
-    EXPECT_EQ(standIns.DisplayRecord().acquired_now, 0);
+    m_standIns.zep.FailOperation("ZEPStopEncode", -7, 1);
+    m_encoder.reset();
+    EXPECT_EQ(m_standIns.DisplayRecord().acquired_now, 0);
     EXPECT_EQ(trace.Messages(), (std::vector<std::wstring>{
                                     L"ZEPQueryOutputs()- ZEP encoder query output failed, err -3",
                                     L"ZEPSetConfig()- ZEP encoder set config failed, err -4",
@@ -233,21 +233,21 @@ TEST_F(EncoderStateTest, AccessModesAndTheUsageDecideWhenAPropertyMayBeSet) {
                                         << std::wstring(c.name).c_str() << " = " << c.value);
         Fresh();
         if (c.usage != 2) {
-            ASSERT_EQ(SetInt(encoder.get(), L"Usage", c.usage), VQX_OK);
+            ASSERT_EQ(SetInt(m_encoder.get(), L"Usage", c.usage), VQX_OK);
         }
         Reach(c.state);
         VQXVariant before, after;
-        const VQX_ERROR readBefore = encoder->GetProperty(c.name, &before);
-        const bool present = encoder->HasProperty(c.name);
-        EXPECT_EQ(SetInt(encoder.get(), c.name, c.value), c.result);
-        const VQX_ERROR readAfter = encoder->GetProperty(c.name, &after);
+        const VQX_ERROR readBefore = m_encoder->GetProperty(c.name, &before);
+        const bool present = m_encoder->HasProperty(c.name);
+        EXPECT_EQ(SetInt(m_encoder.get(), c.name, c.value), c.result);
+        const VQX_ERROR readAfter = m_encoder->GetProperty(c.name, &after);
         if (c.result == VQX_OK) {
             EXPECT_EQ(readAfter, VQX_OK);
             EXPECT_EQ(after.ToInt64(), c.value);
         } else {  // a refusal stores nothing
             EXPECT_EQ(readAfter, readBefore);
             EXPECT_EQ(after.ToInt64(), before.ToInt64());
-            EXPECT_EQ(encoder->HasProperty(c.name), present);
+            EXPECT_EQ(m_encoder->HasProperty(c.name), present);
         }
     }
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace vqx {
+namespace vqx::test {
 namespace {
 
 int64 Int64Of(const VQXVARIANT& value) {
@@ -197,4 +197,4 @@ TEST(PropertySetTest, WaitFrameMaxReachesTheSharedParametersZeroExtended) {
 }
 
 }  // namespace
-}  // namespace vqx
+}  // namespace vqx::test

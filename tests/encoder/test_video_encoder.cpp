@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace vqx {
+namespace vqx::test {
 namespace {
 
 constexpr int64 kTicksPerMs = 10000;
@@ -81,4 +81,4 @@ TEST(FrameWaitHelperTest, WaitsUntilTheNextFrameIsDueInMillisecondSteps) {
 }
 
 }  // namespace
-}  // namespace vqx
+}  // namespace vqx::test

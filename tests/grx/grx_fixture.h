@@ -9,11 +9,11 @@
 
 #include <gtest/gtest.h>
 
-namespace grxtest {
+namespace vqx::test {
 
 // The code of the grx_runtime_error that `call` throws, or 0 when it returns.
 template <class Call>
-std::int32_t GrxErrorCode(Call call) {
+int32_t GrxErrorCode(Call call) {
     try {
         call();
     } catch (const grx::grx_runtime_error& error) {
@@ -22,7 +22,7 @@ std::int32_t GrxErrorCode(Call call) {
     return 0;
 }
 
-inline std::int32_t AcquireFailureCode(const std::wstring& name = std::wstring()) {
+inline int32_t AcquireFailureCode(const std::wstring& name = std::wstring()) {
     return GrxErrorCode([&] { grx::AcquireRemoteDisplay(name); });
 }
 
@@ -46,4 +46,4 @@ protected:
     CleanStandInSettings m_settings;
 };
 
-}  // namespace grxtest
+}  // namespace vqx::test

@@ -2,7 +2,7 @@
 
 #include "bindings/grx_remote_display.h"
 
-namespace grxtest {
+namespace vqx::test {
 namespace {
 
 // Starts grx_marker_holder with `arguments`; the process handle, or null.
@@ -54,4 +54,4 @@ void MarkerHolderProcess::Stop() {
     m_process = nullptr;
 }
 
-}  // namespace grxtest
+}  // namespace vqx::test

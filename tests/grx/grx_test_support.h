@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace grxtest {
+namespace vqx::test {
 
 // The stand-in grxapixx.dll as found on PATH, held loaded for the object's lifetime.
 class StandIn {
@@ -28,8 +28,8 @@ public:
     HMODULE Module() const { return m_module; }
     void Reset() const;
     GRXTestRecord Record() const;
-    std::vector<std::uint8_t> LastAcquireRecord() const;
-    std::vector<std::uint8_t> DisplayRecord(int adapter_position, int display_position) const;
+    std::vector<uint8_t> LastAcquireRecord() const;
+    std::vector<uint8_t> DisplayRecord(int adapter_position, int display_position) const;
 
 private:
     template <class Function>
@@ -85,4 +85,4 @@ private:
     bool m_ready = false;
 };
 
-}  // namespace grxtest
+}  // namespace vqx::test

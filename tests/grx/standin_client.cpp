@@ -1,6 +1,6 @@
 #include "grx_test_support.h"
 
-namespace grxtest {
+namespace vqx::test {
 namespace {
 
 constexpr const wchar_t* kStandInSettings[] = {
@@ -43,18 +43,18 @@ GRXTestRecord StandIn::Record() const {
     return record;
 }
 
-std::vector<std::uint8_t> StandIn::LastAcquireRecord() const {
-    std::vector<std::uint8_t> bytes(GRXTEST_ACQUIRE_RECORD_SIZE);
+std::vector<uint8_t> StandIn::LastAcquireRecord() const {
+    std::vector<uint8_t> bytes(GRXTEST_ACQUIRE_RECORD_SIZE);
     const auto copy = Export<GRXTest_GetLastAcquireRecord_Fn>("GRXTest_GetLastAcquireRecord");
-    bytes.resize(static_cast<std::size_t>(copy(bytes.data(), static_cast<std::int32_t>(bytes.size()))));
+    bytes.resize(static_cast<std::size_t>(copy(bytes.data(), static_cast<int32_t>(bytes.size()))));
     return bytes;
 }
 
-std::vector<std::uint8_t> StandIn::DisplayRecord(int adapter_position, int display_position) const {
-    std::vector<std::uint8_t> bytes(GRXTEST_DISPLAY_RECORD_SIZE);
+std::vector<uint8_t> StandIn::DisplayRecord(int adapter_position, int display_position) const {
+    std::vector<uint8_t> bytes(GRXTEST_DISPLAY_RECORD_SIZE);
     const auto copy = Export<GRXTest_GetDisplayRecord_Fn>("GRXTest_GetDisplayRecord");
     bytes.resize(static_cast<std::size_t>(
-        copy(adapter_position, display_position, bytes.data(), static_cast<std::int32_t>(bytes.size()))));
+        copy(adapter_position, display_position, bytes.data(), static_cast<int32_t>(bytes.size()))));
     return bytes;
 }
 
@@ -81,4 +81,4 @@ std::wstring ProgramDirectory() {
     return file.substr(0, file.find_last_of(L"\\/") + 1);
 }
 
-}  // namespace grxtest
+}  // namespace vqx::test

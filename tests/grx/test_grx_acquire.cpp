@@ -6,12 +6,12 @@
 
 #include <cstring>
 
-using namespace grxtest;
+using namespace vqx::test;
 
 // The search tries only the display of kind 17, presents the built-in EDID, and skips the display
 // while it is held; the last owner releases it once with the acquired handle, before the marker goes.
 TEST_F(GrxTest, AcquiresTheDisplayOfKind17AndReleasesItOnceBeforeTheMarkerCloses) {
-    const std::int32_t kinds[] = {16, 19, 17};
+    const int32_t kinds[] = {16, 19, 17};
     for (int position = 0; position < 3; ++position) {
         ASSERT_EQ(kinds[position], grx::ReadInt32(TheStandIn().DisplayRecord(0, position).data(), 540));
     }
@@ -31,7 +31,7 @@ TEST_F(GrxTest, AcquiresTheDisplayOfKind17AndReleasesItOnceBeforeTheMarkerCloses
     EXPECT_EQ(1572, record.adapter_info_size);
     EXPECT_EQ(0, record.display_info_flags);
     EXPECT_TRUE(MarkerExists());
-    const std::vector<std::uint8_t> received = TheStandIn().LastAcquireRecord();
+    const std::vector<uint8_t> received = TheStandIn().LastAcquireRecord();
     const grx::AcquireRecord expected = grx::BuildAcquireRecord();
     ASSERT_EQ(expected.size(), received.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), received.begin()));
@@ -108,8 +108,8 @@ TEST_F(GrxTest, AdapterCallFailuresCarryTheirResultAndStopTheSearch) {
     struct Case {
         const wchar_t* variable;
         const wchar_t* value;
-        std::int32_t code;
-        std::int32_t adapter_info_calls;
+        int32_t code;
+        int32_t adapter_info_calls;
     };
     const Case cases[] = {
         {L"GRXAPIXX_FAIL_ADAPTER_COUNT", L"0x1234", 0x1234, 0},

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-using namespace grxtest;
+using namespace vqx::test;
 
 namespace {
 
@@ -56,7 +56,7 @@ TEST_F(GrxBindingTest, TwoFirstUsersBindExactlyOnce) {
     ScopedEnv delay(L"GRXAPIXX_CREATE_DELAY", L"300");
     std::atomic<int> waiting{2};
     std::shared_ptr<grx::RemoteDisplay> displays[2];
-    std::int32_t codes[2] = {0, 0};
+    int32_t codes[2] = {0, 0};
     auto acquire = [&](int slot) {
         --waiting;
         while (waiting.load() > 0)

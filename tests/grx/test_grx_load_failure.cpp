@@ -7,7 +7,7 @@
 
 #include "bindings/grx_library.h"
 
-using namespace grxtest;
+using namespace vqx::test;
 
 TEST(GrxLoadFailure, TracedEachTimeThenAMissingExportThenBindsOnceTheLibraryIsComplete) {
     ASSERT_EQ(nullptr, GetModuleHandleW(L"grxapixx.dll"));

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-using namespace grxtest;
+using namespace vqx::test;
 
 TEST_F(GrxTest, RefusedWhileAnotherProcessHoldsTheMarkerSkipsWithoutReleasingAll) {
     ScopedEnv refuse(L"GRXAPIXX_REFUSE_ACQUIRE", L"2");
@@ -41,7 +41,7 @@ TEST_F(GrxTest, StaleRefusalReleasesAllThenAcquiresExactlyOnceMore) {
         const wchar_t* refusals;
         const wchar_t* release_all_result;
         bool acquired;
-        std::int32_t acquire_calls;
+        int32_t acquire_calls;
     };
     const Case cases[] = {
         {L"1", nullptr, true, 2},   // the retry after release-all succeeds
@@ -53,7 +53,7 @@ TEST_F(GrxTest, StaleRefusalReleasesAllThenAcquiresExactlyOnceMore) {
         ScopedEnv refuse(L"GRXAPIXX_REFUSE_ACQUIRE", c.refusals);
         ScopedEnv release_all(L"GRXAPIXX_FAIL_RELEASE_ALL", c.release_all_result);
         std::shared_ptr<grx::RemoteDisplay> display;
-        const std::int32_t code = GrxErrorCode([&] { display = grx::AcquireRemoteDisplay(); });
+        const int32_t code = GrxErrorCode([&] { display = grx::AcquireRemoteDisplay(); });
         EXPECT_EQ(c.acquired ? 0 : -1, code) << c.refusals;
         const GRXTestRecord record = Record();
         EXPECT_EQ(c.acquire_calls, record.acquire_calls) << c.refusals;

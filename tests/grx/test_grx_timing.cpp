@@ -5,16 +5,16 @@
 #include <chrono>
 #include <vector>
 
-using namespace grxtest;
+using namespace vqx::test;
 
 namespace {
 
-std::vector<std::uint32_t> g_sleeps;
+std::vector<uint32_t> g_sleeps;
 
 // Records the sleeps between timing attempts instead of sleeping.
 class SleepRecorder {
 public:
-    SleepRecorder() : m_previous(grx::detail::SetTimingSleep([](std::uint32_t ms) { g_sleeps.push_back(ms); })) {
+    SleepRecorder() : m_previous(grx::detail::SetTimingSleep([](uint32_t ms) { g_sleeps.push_back(ms); })) {
         g_sleeps.clear();
     }
     ~SleepRecorder() { grx::detail::SetTimingSleep(m_previous); }
@@ -30,7 +30,7 @@ private:
 TEST_F(GrxTest, ModesGiveTheirExactRatesWithoutSleeping) {
     struct Case {
         const wchar_t* mode;
-        std::int32_t width, height, numerator, denominator;
+        int32_t width, height, numerator, denominator;
         long long rate_numerator, rate_denominator;
     };
     const Case cases[] = {
@@ -70,7 +70,7 @@ TEST_F(GrxTest, TwoUnusableAnswersSleep100Then200) {
         auto display = grx::AcquireRemoteDisplay();
         EXPECT_EQ(148500000, display->GetTargetTiming().numerator) << field;
         EXPECT_EQ(3, Record().timing_calls) << field;
-        EXPECT_EQ((std::vector<std::uint32_t>{100, 200}), g_sleeps) << field;
+        EXPECT_EQ((std::vector<uint32_t>{100, 200}), g_sleeps) << field;
     }
     auto display = grx::AcquireRemoteDisplay();
     const auto start = std::chrono::steady_clock::now();
@@ -80,13 +80,13 @@ TEST_F(GrxTest, TwoUnusableAnswersSleep100Then200) {
 }
 
 TEST_F(GrxTest, NeverUsableGivesUpAfterTwentyAttemptsWithTheLastResult) {
-    std::vector<std::uint32_t> schedule;
-    for (std::uint32_t delay = 100; delay <= 2000; delay += 100)
+    std::vector<uint32_t> schedule;
+    for (uint32_t delay = 100; delay <= 2000; delay += 100)
         schedule.push_back(delay);
     struct Case {
         const wchar_t* unusable_result;
         bool forget_acquisition;
-        std::int32_t code;
+        int32_t code;
     };
     const Case cases[] = {
         {nullptr, false, -1},  // a zero usability field

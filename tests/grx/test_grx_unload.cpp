@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace grxtest;
+using namespace vqx::test;
 
 TEST(GrxUnload, UnloadingTheLibraryFinishesAndUnloadsTheDisplayLibrary) {
     const HMODULE vqx_module = LoadLibraryW(L"vqx.dll");

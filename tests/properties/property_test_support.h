@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace vqx_test {
+namespace vqx::test {
 
 using namespace vqx;
 
@@ -169,4 +169,4 @@ inline VQXPtr<TestComponent> MakeComponent(std::vector<VQXPropertyInfoImpl> info
     return VQXPtr<TestComponent>::Adopt(CreateInstance<TestComponent>(std::move(infos), hookLog));
 }
 
-}  // namespace vqx_test
+}  // namespace vqx::test

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 using namespace vqx;
-using namespace vqx_test;
+using namespace vqx::test;
 
 namespace {
 

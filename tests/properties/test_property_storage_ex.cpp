@@ -11,7 +11,7 @@
 #include <optional>
 
 using namespace vqx;
-using namespace vqx_test;
+using namespace vqx::test;
 
 namespace {
 

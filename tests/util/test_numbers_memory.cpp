@@ -13,7 +13,7 @@
 
 namespace {
 
-double FromBits(std::uint64_t bits) {
+double FromBits(uint64_t bits) {
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -27,8 +27,8 @@ const double kMax = std::numeric_limits<double>::max();
 
 TEST(Numbers, ClassifiesEveryNanPatternAndOnlyInfinitiesAsInfinite) {
     // quiet, signalling (smallest and largest payload), negative quiet, all ones
-    for (std::uint64_t bits : {0x7FF8000000000000ull, 0x7FF0000000000001ull, 0x7FF7FFFFFFFFFFFFull,
-                               0xFFF8000000000000ull, 0xFFFFFFFFFFFFFFFFull}) {
+    for (uint64_t bits : {0x7FF8000000000000ull, 0x7FF0000000000001ull, 0x7FF7FFFFFFFFFFFFull, 0xFFF8000000000000ull,
+                          0xFFFFFFFFFFFFFFFFull}) {
         EXPECT_EQ(1, vqx_isnan(FromBits(bits))) << std::hex << bits;
         EXPECT_EQ(0, vqx_isinf(FromBits(bits))) << std::hex << bits;
     }

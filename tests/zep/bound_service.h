@@ -9,20 +9,20 @@
 #include <cstring>
 #include <vector>
 
-namespace zeptest {
+namespace vqx::test {
 
 class BoundService : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(0u, BindEncodeService());
-        ASSERT_TRUE(controls.LoadFromProcess());
+        ASSERT_TRUE(s_controls.LoadFromProcess());
     }
-    void SetUp() override { controls.Reset(); }
-    void TearDown() override { controls.Reset(); }
+    void SetUp() override { s_controls.Reset(); }
+    void TearDown() override { s_controls.Reset(); }
 
-    static uint32_t Calls(const char* operation) { return controls.GetCallCount(operation); }
+    static uint32_t Calls(const char* operation) { return s_controls.GetCallCount(operation); }
 
-    static inline qzt::TestControls controls;
+    static inline qzt::TestControls s_controls;
 };
 
 // One encoder of the stand-in, stopped and destroyed with the object.
@@ -100,4 +100,4 @@ inline std::vector<uint8_t> Bytes(const ZEPOutputEntry& entry) {
     return std::vector<uint8_t>(entry.data, entry.data + entry.dataSize);
 }
 
-}  // namespace zeptest
+}  // namespace vqx::test

@@ -18,7 +18,7 @@
 #include <numeric>
 #include <string>
 
-using namespace zeptest;
+using namespace vqx::test;
 
 namespace {
 

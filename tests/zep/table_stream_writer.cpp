@@ -135,13 +135,13 @@ public:
             ++ones;
         }
         const int column = nC < 0 ? 4 : nC < 2 ? 0 : nC < 4 ? 1 : nC < 8 ? 2 : 3;
-        used_.insert(Key("coeff_token", column, total, ones));
+        m_used.insert(Key("coeff_token", column, total, ones));
         NoteLevels(coded, total, ones);
         if (total > 0 && total < count) {
-            used_.insert(Key(count == 4 ? "total_zeros_chroma_dc" : "total_zeros", total, zeros));
+            m_used.insert(Key(count == 4 ? "total_zeros_chroma_dc" : "total_zeros", total, zeros));
         }
         for (int i = 0, zerosLeft = zeros; i < total - 1 && zerosLeft > 0; zerosLeft -= runs[i++]) {
-            used_.insert(Key("run_before", std::min(zerosLeft, 7), runs[i]));
+            m_used.insert(Key("run_before", std::min(zerosLeft, 7), runs[i]));
         }
     }
 
@@ -149,7 +149,7 @@ public:
     int ReportMissing() const {
         int missing = 0;
         const auto need = [&](const std::string& key) {
-            if (used_.count(key) == 0) {
+            if (m_used.count(key) == 0) {
                 std::printf("not coded: %s\n", key.c_str());
                 ++missing;
             }
@@ -192,7 +192,7 @@ private:
         int suffixLength = total > 10 && ones < 3 ? 1 : 0;
         for (int i = ones; i < total; ++i) {
             const int64_t levelCode = LevelCode(coded[i]) - (i == ones && ones < 3 ? 2 : 0);
-            used_.insert(Key("level_prefix", suffixLength, PrefixForm(levelCode, suffixLength)));
+            m_used.insert(Key("level_prefix", suffixLength, PrefixForm(levelCode, suffixLength)));
             suffixLength = std::max(suffixLength, 1);
             if (std::abs(coded[i]) > (3 << (suffixLength - 1)) && suffixLength < 6) {
                 ++suffixLength;
@@ -200,7 +200,7 @@ private:
         }
     }
 
-    std::set<std::string> used_;
+    std::set<std::string> m_used;
 };
 
 // ---- Blocks -------------------------------------------------------------------------------------
@@ -376,25 +376,25 @@ int FlatValue(int level, int qp) {
 // For each QP, a luma DC level (the smallest) that gives each flat value, where one does.
 class FlatLevels {
 public:
-    FlatLevels() : levelFor_(52, std::vector<int>(256, kNone)) {
+    FlatLevels() : m_levelFor(52, std::vector<int>(256, kNone)) {
         for (int qp = 0; qp < 52; ++qp) {
             for (int level = kMaxLevel; level >= -kMaxLevel; --level) {
                 const int value = FlatValue(level, qp);
-                if (value >= 0 && std::abs(level) <= std::abs(levelFor_[qp][value])) {
-                    levelFor_[qp][value] = level;
+                if (value >= 0 && std::abs(level) <= std::abs(m_levelFor[qp][value])) {
+                    m_levelFor[qp][value] = level;
                 }
             }
         }
     }
     bool Reachable(int qp, int value) const {
-        return qp >= 0 && qp < 52 && value >= 0 && value < 256 && levelFor_[qp][value] != kNone;
+        return qp >= 0 && qp < 52 && value >= 0 && value < 256 && m_levelFor[qp][value] != kNone;
     }
-    int Level(int qp, int value) const { return levelFor_[qp][value]; }
+    int Level(int qp, int value) const { return m_levelFor[qp][value]; }
 
 private:
     static constexpr int kMaxLevel = 300;
     static constexpr int kNone = kMaxLevel + 1;
-    std::vector<std::vector<int>> levelFor_;  // [qp][value]
+    std::vector<std::vector<int>> m_levelFor;  // [qp][value]
 };
 
 // A pair whose right macroblock is `step` above the left one and whose QPs average to indexA.
@@ -457,7 +457,7 @@ std::vector<InterMb> FlatPairInter(const std::vector<FlatMb>& flat) {
 
 class TableStream {
 public:
-    TableStream() { recon_.Resize(kWidth, kHeight); }
+    TableStream() { m_recon.Resize(kWidth, kHeight); }
 
     // Parameter sets for a new sequence; profile 66 keeps level_prefix at most 15.
     void StartSequence(uint32_t profileIdc) {
@@ -465,8 +465,8 @@ public:
         settings.width = kWidth;
         settings.height = kHeight;
         settings.profileIdc = profileIdc;
-        AppendParameterSets(settings, unit_);
-        limitLevelPrefix_ = profileIdc == 66;
+        AppendParameterSets(settings, m_unit);
+        m_limitLevelPrefix = profileIdc == 66;
     }
 
     // An IDR picture of Intra 4x4 macroblocks (DC prediction) in one slice.
@@ -492,7 +492,7 @@ public:
             CodeFlatMb(writer, mb, mbs[mb]);
             if (mb + 1 < kMbCount) {
                 writer.TrailingBits();
-                unit_.AppendNal(3, kNalIdrSlice, rbsp);
+                m_unit.AppendNal(3, kNalIdrSlice, rbsp);
             } else {
                 FinishPicture(writer, rbsp, kNalIdrSlice);
             }
@@ -501,7 +501,7 @@ public:
 
     // A P picture of P_L0_16x16 macroblocks that predicts from the picture before it.
     void InterPicture(const std::vector<InterMb>& mbs) {
-        reference_.Build(recon_);
+        m_reference.Build(m_recon);
         StartPicture();
         std::vector<uint8_t> rbsp;
         BitWriter writer(rbsp);
@@ -516,33 +516,33 @@ public:
     // Writes the stream and the CRC list; false when a table entry was not coded or a block left
     // the 16-bit range.
     bool Write(const char* streamPath, const char* crcPath) const {
-        const int missing = coverage_.ReportMissing();
+        const int missing = m_coverage.ReportMissing();
         FILE* stream = std::fopen(streamPath, "wb");
         FILE* crcs = std::fopen(crcPath, "wb");
         bool written = stream != nullptr && crcs != nullptr &&
-                       std::fwrite(unit_.bytes.data(), 1, unit_.bytes.size(), stream) == unit_.bytes.size();
-        for (size_t i = 0; written && i < crcs_.size(); ++i) {
-            written = std::fprintf(crcs, "%08x\n", static_cast<unsigned>(crcs_[i])) > 0;
+                       std::fwrite(m_unit.bytes.data(), 1, m_unit.bytes.size(), stream) == m_unit.bytes.size();
+        for (size_t i = 0; written && i < m_crcs.size(); ++i) {
+            written = std::fprintf(crcs, "%08x\n", static_cast<unsigned>(m_crcs[i])) > 0;
         }
         written = (stream != nullptr && std::fclose(stream) == 0 && written);
         written = (crcs != nullptr && std::fclose(crcs) == 0 && written);
-        std::printf("%zu pictures, %zu bytes; table entries not coded: %d; blocks out of range: %d\n", crcs_.size(),
-                    unit_.bytes.size(), missing, outOfRange_);
-        return written && missing == 0 && outOfRange_ == 0;
+        std::printf("%zu pictures, %zu bytes; table entries not coded: %d; blocks out of range: %d\n", m_crcs.size(),
+                    m_unit.bytes.size(), missing, m_outOfRange);
+        return written && missing == 0 && m_outOfRange == 0;
     }
 
 private:
     void StartPicture() {
-        grid_.Reset(kMbWidth, kMbHeight);
-        filterInfo_.assign(kMbCount, MbFilterInfo{});
+        m_grid.Reset(kMbWidth, kMbHeight);
+        m_filterInfo.assign(kMbCount, MbFilterInfo{});
     }
 
     void FinishPicture(BitWriter& writer, const std::vector<uint8_t>& rbsp, uint8_t nalType) {
         writer.TrailingBits();
-        unit_.AppendNal(nalType == kNalIdrSlice ? 3 : 2, nalType, rbsp);
-        DeblockPicture(recon_, filterInfo_, kMbWidth, kMbHeight);
-        crcs_.push_back(VisibleCrc32(recon_, kWidth, kHeight));
-        idrPicId_ ^= nalType == kNalIdrSlice ? 1 : 0;
+        m_unit.AppendNal(nalType == kNalIdrSlice ? 3 : 2, nalType, rbsp);
+        DeblockPicture(m_recon, m_filterInfo, kMbWidth, kMbHeight);
+        m_crcs.push_back(VisibleCrc32(m_recon, kWidth, kHeight));
+        m_idrPicId ^= nalType == kNalIdrSlice ? 1 : 0;
     }
 
     // Slice header for the PPS of AppendParameterSets; the deblocking filter on with zero offsets.
@@ -552,7 +552,7 @@ private:
         writer.Ue(0);            // pic_parameter_set_id
         writer.Bits(idr ? 0 : 1, kLog2MaxFrameNum);
         if (idr) {
-            writer.Ue(static_cast<uint32_t>(idrPicId_));
+            writer.Ue(static_cast<uint32_t>(m_idrPicId));
         } else {
             writer.Flag(false);  // num_ref_idx_active_override_flag
             writer.Flag(false);  // ref_pic_list_modification_flag_l0
@@ -574,8 +574,8 @@ private:
     }
 
     int WriteBlock(BitWriter& writer, const Block& block, int count, int nC) {
-        coverage_.Note(block.levels, count, nC);
-        return WriteResidualBlock(writer, block.levels, count, nC, limitLevelPrefix_);
+        m_coverage.Note(block.levels, count, nC);
+        return WriteResidualBlock(writer, block.levels, count, nC, m_limitLevelPrefix);
     }
 
     void CheckRange(const int d[16]) {
@@ -583,7 +583,7 @@ private:
         for (int i = 0; i < 16; ++i) {
             sum += std::abs(d[i]);
         }
-        outOfRange_ += sum > kMaxInputSum ? 1 : 0;
+        m_outOfRange += sum > kMaxInputSum ? 1 : 0;
     }
 
     // Adds the inverse transform of d (clause 8.5.12) to the prediction at `at`, clipped.
@@ -599,7 +599,7 @@ private:
 
     // Codes a 4x4 luma block (raster position bx, by) and adds its residual to the prediction.
     void CodeLumaBlock(BitWriter& writer, int mb, int bx, int by, const Block& block, MbState& state) {
-        const int total = WriteBlock(writer, block, 16, grid_.LumaNc(mb, bx, by, state));
+        const int total = WriteBlock(writer, block, 16, m_grid.LumaNc(mb, bx, by, state));
         state.totalCoeffLuma[by * 4 + bx] = static_cast<uint8_t>(total);
         state.nonZeroLuma |= total > 0 ? 1 << (by * 4 + bx) : 0;
         int raster[16];
@@ -612,11 +612,11 @@ private:
     }
 
     uint8_t* LumaAt(int mb, int bx, int by) {
-        return &recon_.y[static_cast<size_t>(mb / kMbWidth * 16 + by * 4) * kWidth + mb % kMbWidth * 16 + bx * 4];
+        return &m_recon.y[static_cast<size_t>(mb / kMbWidth * 16 + by * 4) * kWidth + mb % kMbWidth * 16 + bx * 4];
     }
 
     uint8_t* ChromaAt(int plane, int mb) {
-        std::vector<uint8_t>& samples = plane == 0 ? recon_.u : recon_.v;
+        std::vector<uint8_t>& samples = plane == 0 ? m_recon.u : m_recon.v;
         return &samples[static_cast<size_t>(mb / kMbWidth * 8) * kChromaWidth + mb % kMbWidth * 8];
     }
 
@@ -633,8 +633,8 @@ private:
     }
 
     void FinishMb(int mb, const MbState& state) {
-        grid_.At(mb) = state;
-        MbFilterInfo& info = filterInfo_[mb];
+        m_grid.At(mb) = state;
+        MbFilterInfo& info = m_filterInfo[mb];
         info.intra = state.IsIntra();
         info.qp = state.qp;
         info.nonZero = state.nonZeroLuma;
@@ -691,7 +691,7 @@ private:
         state.qp = static_cast<uint8_t>(plan.qp);
         Block dcLevels;
         dcLevels.levels[0] = plan.level;
-        WriteBlock(writer, dcLevels, 16, grid_.LumaNc(mb, 0, 0, state));
+        WriteBlock(writer, dcLevels, 16, m_grid.LumaNc(mb, 0, 0, state));
         uint8_t pred[256];
         PredictIntra16x16(kI16Dc, LumaAt(mb, 0, 0), kWidth, Neighbours{}, pred);
         Place(pred, 16, LumaAt(mb, 0, 0), kWidth);
@@ -710,7 +710,7 @@ private:
     }
 
     void CodeInterMb(BitWriter& writer, int mb, const InterMb& plan, int& lastQp) {
-        const MotionVector predicted = PredictedMv(grid_, mb, 0);
+        const MotionVector predicted = PredictedMv(m_grid, mb, 0);
         writer.Ue(0);  // mb_skip_run
         writer.Ue(0);  // mb_type P_L0_16x16
         writer.Se(plan.mv.x - predicted.x);
@@ -724,9 +724,9 @@ private:
         state.mv = plan.mv;
         const int x = mb % kMbWidth * 16;
         const int y = mb / kMbWidth * 16;
-        reference_.PredictLuma(x, y, plan.mv.x, plan.mv.y, 16, 16, LumaAt(mb, 0, 0), kWidth);
-        reference_.PredictChroma(x / 2, y / 2, plan.mv.x, plan.mv.y, 8, 8, ChromaAt(0, mb), ChromaAt(1, mb),
-                                 kChromaWidth);
+        m_reference.PredictLuma(x, y, plan.mv.x, plan.mv.y, 16, 16, LumaAt(mb, 0, 0), kWidth);
+        m_reference.PredictChroma(x / 2, y / 2, plan.mv.x, plan.mv.y, 8, 8, ChromaAt(0, mb), ChromaAt(1, mb),
+                                  kChromaWidth);
         for (int blkIdx = 0; blkIdx < 16; ++blkIdx) {
             int bx = 0;
             int by = 0;
@@ -736,16 +736,16 @@ private:
         FinishMb(mb, state);
     }
 
-    CodedUnit unit_;
-    Picture recon_;
-    RefPicture reference_;
-    MbGrid grid_;
-    std::vector<MbFilterInfo> filterInfo_;
-    std::vector<uint32_t> crcs_;
-    Coverage coverage_;
-    bool limitLevelPrefix_ = true;
-    int idrPicId_ = 0;
-    int outOfRange_ = 0;
+    CodedUnit m_unit;
+    Picture m_recon;
+    RefPicture m_reference;
+    MbGrid m_grid;
+    std::vector<MbFilterInfo> m_filterInfo;
+    std::vector<uint32_t> m_crcs;
+    Coverage m_coverage;
+    bool m_limitLevelPrefix = true;
+    int m_idrPicId = 0;
+    int m_outOfRange = 0;
 };
 
 int TextureQp(int mb) {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace zeptest;
+using namespace vqx::test;
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-using namespace zeptest;
+using namespace vqx::test;
 
 namespace {
 
@@ -30,11 +30,11 @@ TEST_F(ServiceCalls, CreateRefusesParametersItCannotEncodeAndRecordsThemByteForB
         EXPECT_EQ(0u, result.handle);
         EXPECT_EQ(++calls, Calls("ZEPCreate"));
         ZEPCreateParams recorded{};
-        ASSERT_EQ(sizeof recorded, controls.GetLastCreateParams(&recorded, sizeof recorded));
+        ASSERT_EQ(sizeof recorded, s_controls.GetLastCreateParams(&recorded, sizeof recorded));
         EXPECT_EQ(0, std::memcmp(&params, &recorded, sizeof params)) << calls;
     }
     uint8_t firstBytes[8] = {};
-    EXPECT_EQ(8u, controls.GetLastCreateParams(firstBytes, sizeof firstBytes));
+    EXPECT_EQ(8u, s_controls.GetLastCreateParams(firstBytes, sizeof firstBytes));
     EXPECT_EQ(68, firstBytes[0]);
 }
 
@@ -80,7 +80,7 @@ TEST_F(ServiceCalls, TheFileSourceIsCheckedAtCreationAndLoopsOverItsFrames) {
     for (uint32_t picture = 0; picture < 4; ++picture) {
         EXPECT_EQ(0, encoder.Reclaim(encoder.Next().resourceId));
         qzt::QztPictureInfo info{};
-        ASSERT_EQ(0, controls.GetPictureInfo(encoder.handle, picture, &info));
+        ASSERT_EQ(0, s_controls.GetPictureInfo(encoder.handle, picture, &info));
         crcs[picture] = info.crc;
     }
     EXPECT_EQ(crcs[0], crcs[3]);
@@ -89,7 +89,7 @@ TEST_F(ServiceCalls, TheFileSourceIsCheckedAtCreationAndLoopsOverItsFrames) {
 }
 
 TEST_F(ServiceCalls, EncodersGetDistinctHandlesUpToTheLimit) {
-    EXPECT_EQ(0u, controls.GetLastCreateParams(nullptr, 0));
+    EXPECT_EQ(0u, s_controls.GetLastCreateParams(nullptr, 0));
     std::vector<std::unique_ptr<TestEncoder>> encoders;
     for (uint32_t i = 0; i < qzt::kMaxEncoders; ++i) {
         encoders.push_back(std::make_unique<TestEncoder>(MakeCreateParams()));
@@ -132,7 +132,7 @@ TEST_F(ServiceCalls, OnlySixtyFourCapabilityValuesAreWritten) {
     std::vector<uint32_t> values(70);
     for (uint32_t i = 0; i < values.size(); ++i)
         values[i] = 100 + i;
-    controls.SetCaps(values.data(), 70);
+    s_controls.SetCaps(values.data(), 70);
     struct {
         ZEPCaps caps;
         uint32_t guard[8];

@@ -6,7 +6,7 @@
 
 #include <set>
 
-using namespace zeptest;
+using namespace vqx::test;
 
 namespace {
 
@@ -71,13 +71,13 @@ TEST_F(ServiceOutputs, ThePoolLimitsOutstandingOutputsToTheFeedbackCount) {
     uint32_t returned = 0;
     ASSERT_EQ(0, encoder.Query(1, entries, returned));
     EXPECT_EQ(0u, returned);
-    EXPECT_EQ(3u, controls.GetOutstandingCount());
+    EXPECT_EQ(3u, s_controls.GetOutstandingCount());
 
     EXPECT_EQ(0, encoder.Reclaim(held[1].resourceId));
     EXPECT_EQ(qzt::kBadResource, encoder.Reclaim(held[1].resourceId));
     EXPECT_EQ(3 * kFastPeriod, encoder.Next().timestamp);  // picture 3: no picture was dropped
     uint32_t ids[4] = {};
-    ASSERT_EQ(2u, controls.GetReclaimedIds(ids, 4));
+    ASSERT_EQ(2u, s_controls.GetReclaimedIds(ids, 4));
     EXPECT_EQ(held[1].resourceId, ids[0]);
     EXPECT_EQ(held[1].resourceId, ids[1]);
 }
@@ -106,9 +106,9 @@ TEST_F(ServiceOutputs, DataStaysValidUntilReclaimedAndReclaimedMemoryIsReused) {
         EXPECT_EQ(35, skipped);
         EXPECT_LE(addresses.size(), 5u);  // a resource grows when a larger picture needs it
         EXPECT_EQ(copy, Bytes(kept));
-        EXPECT_EQ(1u, controls.GetOutstandingCount());
+        EXPECT_EQ(1u, s_controls.GetOutstandingCount());
     }
-    EXPECT_EQ(0u, controls.GetOutstandingCount()) << "destroying an encoder releases its outputs";
+    EXPECT_EQ(0u, s_controls.GetOutstandingCount()) << "destroying an encoder releases its outputs";
 }
 
 TEST_F(ServiceOutputs, StopDropsUndeliveredOutputsAndARestartBeginsAnew) {
@@ -129,7 +129,7 @@ TEST_F(ServiceOutputs, StopDropsUndeliveredOutputsAndARestartBeginsAnew) {
     const ZEPOutputEntry picture = encoder.Next();
     EXPECT_EQ(qzt::kTypePPicture, picture.typeCode);
     EXPECT_EQ(kFastPeriod, picture.timestamp);
-    EXPECT_EQ(3u, controls.GetOutstandingCount());  // one, again, picture
+    EXPECT_EQ(3u, s_controls.GetOutstandingCount());  // one, again, picture
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // the service, accepted ones do, and the service's own results come back unchanged.
 #include "bound_service.h"
 
-using namespace zeptest;
+using namespace vqx::test;
 
 namespace {
 
@@ -13,7 +13,7 @@ protected:
     template <class In, class Out, class Call>
     static void ExpectChecksInOrder(const char* operation, In in, Out out, Call call, int32_t serviceResult) {
         SCOPED_TRACE(operation);
-        controls.Reset();
+        s_controls.Reset();
         In badIn = in;
         badIn.size -= 4;
         Out badOut = out;
@@ -106,7 +106,7 @@ TEST_F(WrapperChecks, ServiceResultsPassThroughUnchanged) {
     for (const int32_t code : {1, -1, 0x7FFFFFFF, static_cast<int32_t>(0x80000003u)}) {
         for (const char* operation : {"ZEPCreate", "ZEPDestroy", "ZEPSetConfig", "ZEPStartEncode", "ZEPStopEncode",
                                       "ZEPQueryOutputs", "ZEPReclaimOutputResource", "ZEPGetCaps"}) {
-            controls.FailOperation(operation, code, 1);
+            s_controls.FailOperation(operation, code, 1);
         }
         ZEPCreateParams params = MakeCreateParams();
         ZEPCreateResult created = Sized<ZEPCreateResult>();

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace zeptest {
+namespace vqx::test {
 
 using namespace vqx::zep;
 
@@ -88,4 +88,4 @@ inline std::vector<int> NalTypes(const uint8_t* data, size_t size) {
     return types;
 }
 
-}  // namespace zeptest
+}  // namespace vqx::test

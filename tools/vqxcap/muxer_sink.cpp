@@ -75,12 +75,12 @@ AVRational TimeBaseHint(Container container, Fraction frameRate) {
 
 class Options {
 public:
-    ~Options() { av_dict_free(&dictionary_); }
-    void Set(const char* key, const std::string& value) { av_dict_set(&dictionary_, key, value.c_str(), 0); }
-    AVDictionary** Pointer() { return &dictionary_; }
+    ~Options() { av_dict_free(&m_dictionary); }
+    void Set(const char* key, const std::string& value) { av_dict_set(&m_dictionary, key, value.c_str(), 0); }
+    AVDictionary** Pointer() { return &m_dictionary; }
 
 private:
-    AVDictionary* dictionary_ = nullptr;
+    AVDictionary* m_dictionary = nullptr;
 };
 
 void SetMuxerOptions(Container container, Fraction frameRate, uint32_t ssrc, Options& options) {
@@ -127,39 +127,39 @@ void MuxerSink::ContextCloser::operator()(AVFormatContext* context) const {
     avformat_free_context(context);
 }
 
-MuxerSink::MuxerSink(Destination destination) : destination_(std::move(destination)), ssrc_(NewSsrc()) {}
+MuxerSink::MuxerSink(Destination destination) : m_destination(std::move(destination)), m_ssrc(NewSsrc()) {}
 
 MuxerSink::~MuxerSink() {
-    context_.reset();
-    if (networkStarted_) avformat_network_deinit();
+    m_context.reset();
+    if (m_networkStarted) avformat_network_deinit();
 }
 
 bool MuxerSink::Failed(const std::wstring& what, int code, std::wstring& error) const {
     const std::wstring target =
-        destination_.transport == Transport::StandardOutput ? L"standard output" : destination_.target;
+        m_destination.transport == Transport::StandardOutput ? L"standard output" : m_destination.target;
     error = L"vqxcap: " + what + L" " + target + L" failed: " + ErrorText(code);
     return false;
 }
 
 bool MuxerSink::Open(std::wstring& error) {
     av_log_set_level(AV_LOG_ERROR);
-    if (destination_.transport == Transport::Udp || destination_.transport == Transport::Rtp) {
+    if (m_destination.transport == Transport::Udp || m_destination.transport == Transport::Rtp) {
         avformat_network_init();
-        networkStarted_ = true;
+        m_networkStarted = true;
     }
-    const std::string url = UrlOf(destination_);
+    const std::string url = UrlOf(m_destination);
     AVFormatContext* context = nullptr;
     const int allocated =
-        avformat_alloc_output_context2(&context, nullptr, MuxerName(destination_.container), url.c_str());
+        avformat_alloc_output_context2(&context, nullptr, MuxerName(m_destination.container), url.c_str());
     if (allocated < 0 || context == nullptr) return Failed(L"setting up the container for", allocated, error);
-    context_.reset(context);
-    context_->flush_packets = 1;  // every picture reaches the file or the network at once
-    const int opened = avio_open2(&context_->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr);
+    m_context.reset(context);
+    m_context->flush_packets = 1;  // every picture reaches the file or the network at once
+    const int opened = avio_open2(&m_context->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr);
     if (opened < 0) return Failed(L"opening the output", opened, error);
-    if (!destination_.sdpPath.empty()) {
-        sdpFile_.reset(_wfopen(destination_.sdpPath.c_str(), L"wb"));
-        if (!sdpFile_) {
-            error = L"vqxcap: cannot create the session description file " + destination_.sdpPath;
+    if (!m_destination.sdpPath.empty()) {
+        m_sdpFile.reset(_wfopen(m_destination.sdpPath.c_str(), L"wb"));
+        if (!m_sdpFile) {
+            error = L"vqxcap: cannot create the session description file " + m_destination.sdpPath;
             return false;
         }
     }
@@ -167,81 +167,81 @@ bool MuxerSink::Open(std::wstring& error) {
 }
 
 void MuxerSink::SetFormat(const StreamFormat& format) {
-    format_ = format;
-    format_.frameRate = Reduced(format.frameRate);
-    joiner_.emplace(format.splitOutputs);
+    m_format = format;
+    m_format.frameRate = Reduced(format.frameRate);
+    m_joiner.emplace(format.splitOutputs);
 }
 
 bool MuxerSink::Write(const EncodedOutput& output, std::wstring& error) {
-    if (!joiner_) joiner_.emplace(false);
-    joiner_->Add(output, ready_);
+    if (!m_joiner) m_joiner.emplace(false);
+    m_joiner->Add(output, m_ready);
     return WriteReady(error);
 }
 
 bool MuxerSink::WriteReady(std::wstring& error) {
     bool ok = true;
-    for (Packet& packet : ready_) {
+    for (Packet& packet : m_ready) {
         if (ok) ok = WritePacket(packet, error);
     }
-    ready_.clear();
+    m_ready.clear();
     return ok;
 }
 
 bool MuxerSink::StartContainer(const Packet& first, std::wstring& error) {
-    parameterSets_ = ExtractParameterSets(first.bytes.data(), first.bytes.size());
-    AVStream* stream = avformat_new_stream(context_.get(), nullptr);
+    m_parameterSets = ExtractParameterSets(first.bytes.data(), first.bytes.size());
+    AVStream* stream = avformat_new_stream(m_context.get(), nullptr);
     if (stream == nullptr) return Failed(L"setting up the container for", AVERROR(ENOMEM), error);
     AVCodecParameters* codec = stream->codecpar;
     codec->codec_type = AVMEDIA_TYPE_VIDEO;
     codec->codec_id = AV_CODEC_ID_H264;
-    codec->width = format_.width;
-    codec->height = format_.height;
-    if (!parameterSets_.empty()) {
-        codec->extradata = static_cast<uint8_t*>(av_mallocz(parameterSets_.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    codec->width = m_format.width;
+    codec->height = m_format.height;
+    if (!m_parameterSets.empty()) {
+        codec->extradata = static_cast<uint8_t*>(av_mallocz(m_parameterSets.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (codec->extradata == nullptr) return Failed(L"setting up the container for", AVERROR(ENOMEM), error);
-        std::memcpy(codec->extradata, parameterSets_.data(), parameterSets_.size());
-        codec->extradata_size = static_cast<int>(parameterSets_.size());
+        std::memcpy(codec->extradata, m_parameterSets.data(), m_parameterSets.size());
+        codec->extradata_size = static_cast<int>(m_parameterSets.size());
     }
-    const AVRational rate{static_cast<int>(format_.frameRate.num), static_cast<int>(format_.frameRate.den)};
+    const AVRational rate{static_cast<int>(m_format.frameRate.num), static_cast<int>(m_format.frameRate.den)};
     stream->avg_frame_rate = rate;
     stream->r_frame_rate = rate;
-    stream->time_base = TimeBaseHint(destination_.container, format_.frameRate);
+    stream->time_base = TimeBaseHint(m_destination.container, m_format.frameRate);
 
     Options options;
-    SetMuxerOptions(destination_.container, format_.frameRate, ssrc_, options);
-    const int written = avformat_write_header(context_.get(), options.Pointer());
+    SetMuxerOptions(m_destination.container, m_format.frameRate, m_ssrc, options);
+    const int written = avformat_write_header(m_context.get(), options.Pointer());
     if (written < 0) return Failed(L"writing the container header to", written, error);
-    headerWritten_ = true;
+    m_headerWritten = true;
     return WriteSessionDescription(error);
 }
 
 // The SDP a player opens, written before the first packet is sent.
 bool MuxerSink::WriteSessionDescription(std::wstring& error) {
-    if (!sdpFile_) return true;
+    if (!m_sdpFile) return true;
     char text[16384] = {};
-    AVFormatContext* contexts[] = {context_.get()};
+    AVFormatContext* contexts[] = {m_context.get()};
     const int made = av_sdp_create(contexts, 1, text, sizeof text);
     if (made < 0) return Failed(L"describing the session of", made, error);
     const size_t length = std::strlen(text);
-    const bool written = std::fwrite(text, 1, length, sdpFile_.get()) == length;
-    const bool closed = std::fclose(sdpFile_.release()) == 0;
+    const bool written = std::fwrite(text, 1, length, m_sdpFile.get()) == length;
+    const bool closed = std::fclose(m_sdpFile.release()) == 0;
     if (written && closed) return true;
-    error = L"vqxcap: writing the session description file " + destination_.sdpPath + L" failed";
+    error = L"vqxcap: writing the session description file " + m_destination.sdpPath + L" failed";
     return false;
 }
 
 bool MuxerSink::WritePacket(Packet& packet, std::wstring& error) {
-    if (!headerWritten_ && !StartContainer(packet, error)) return false;
+    if (!m_headerWritten && !StartContainer(packet, error)) return false;
     // RTP receivers that join late find the parameter sets in-band before every IDR picture.
-    if (destination_.container == Container::Rtp && packet.keyframe && !parameterSets_.empty() &&
+    if (m_destination.container == Container::Rtp && packet.keyframe && !m_parameterSets.empty() &&
         !ContainsSequenceParameterSet(packet.bytes.data(), packet.bytes.size())) {
-        packet.bytes.insert(packet.bytes.begin(), parameterSets_.begin(), parameterSets_.end());
+        packet.bytes.insert(packet.bytes.begin(), m_parameterSets.begin(), m_parameterSets.end());
     }
-    const AVStream* stream = context_->streams[0];
+    const AVStream* stream = m_context->streams[0];
     const Fraction timeBase{stream->time_base.num, stream->time_base.den};
     int64_t timestamp = TimestampInTimeBase(packet.timestamp, timeBase);
     // Two outputs closer than the container's resolution still need increasing timestamps.
-    if (lastTimestamp_ && timestamp <= *lastTimestamp_) timestamp = *lastTimestamp_ + 1;
+    if (m_lastTimestamp && timestamp <= *m_lastTimestamp) timestamp = *m_lastTimestamp + 1;
     std::unique_ptr<AVPacket, PacketDeleter> avPacket(av_packet_alloc());
     if (!avPacket || av_new_packet(avPacket.get(), static_cast<int>(packet.bytes.size())) < 0) {
         return Failed(L"writing to", AVERROR(ENOMEM), error);
@@ -250,44 +250,44 @@ bool MuxerSink::WritePacket(Packet& packet, std::wstring& error) {
     avPacket->stream_index = 0;
     avPacket->pts = timestamp;
     avPacket->dts = timestamp;
-    avPacket->duration = FramePeriodInTimeBase(format_.frameRate, timeBase);
+    avPacket->duration = FramePeriodInTimeBase(m_format.frameRate, timeBase);
     if (packet.keyframe) avPacket->flags |= AV_PKT_FLAG_KEY;
-    const int written = av_write_frame(context_.get(), avPacket.get());
+    const int written = av_write_frame(m_context.get(), avPacket.get());
     if (written < 0) return Failed(L"writing to", written, error);
-    lastTimestamp_ = timestamp;
+    m_lastTimestamp = timestamp;
     return true;
 }
 
 // RTP: tells receivers that the session ends (RTCP BYE), so that a player or recorder stops at
 // once instead of waiting for a time-out.
 void MuxerSink::SayGoodbye() {
-    if (destination_.container != Container::Rtp || context_->pb == nullptr) return;
-    const std::array<uint8_t, 16> goodbye = GoodbyePacket(ssrc_);
-    avio_write(context_->pb, goodbye.data(), static_cast<int>(goodbye.size()));
-    avio_flush(context_->pb);
+    if (m_destination.container != Container::Rtp || m_context->pb == nullptr) return;
+    const std::array<uint8_t, 16> goodbye = GoodbyePacket(m_ssrc);
+    avio_write(m_context->pb, goodbye.data(), static_cast<int>(goodbye.size()));
+    avio_flush(m_context->pb);
 }
 
 bool MuxerSink::Finish(std::wstring& error) {
-    if (finished_ || !context_) return true;
-    finished_ = true;
+    if (m_finished || !m_context) return true;
+    m_finished = true;
     bool ok = true;
-    if (joiner_) {
-        joiner_->Flush(ready_);
+    if (m_joiner) {
+        m_joiner->Flush(m_ready);
         ok = WriteReady(error);
     }
-    if (headerWritten_) {
-        const int ended = av_write_trailer(context_.get());
+    if (m_headerWritten) {
+        const int ended = av_write_trailer(m_context.get());
         if (ended < 0 && ok) ok = Failed(L"ending the container of", ended, error);
         SayGoodbye();
     }
-    if (context_->pb != nullptr) {
-        avio_flush(context_->pb);
-        const int flushed = context_->pb->error;
-        const int closed = avio_closep(&context_->pb);
+    if (m_context->pb != nullptr) {
+        avio_flush(m_context->pb);
+        const int flushed = m_context->pb->error;
+        const int closed = avio_closep(&m_context->pb);
         if (ok && (flushed < 0 || closed < 0)) ok = Failed(L"closing", flushed < 0 ? flushed : closed, error);
     }
-    sdpFile_.reset();
-    context_.reset();
+    m_sdpFile.reset();
+    m_context.reset();
     return ok;
 }
 

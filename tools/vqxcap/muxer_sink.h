@@ -44,18 +44,18 @@ private:
     void SayGoodbye();
     bool Failed(const std::wstring& what, int code, std::wstring& error) const;
 
-    const Destination destination_;
-    const uint32_t ssrc_;  // RTP synchronisation source
-    StreamFormat format_;
-    std::optional<OutputJoiner> joiner_;
-    std::vector<Packet> ready_;
-    std::unique_ptr<AVFormatContext, ContextCloser> context_;
-    std::unique_ptr<std::FILE, FileCloser> sdpFile_;
-    std::vector<uint8_t> parameterSets_;  // Annex-B SPS and PPS of the first picture
-    bool networkStarted_ = false;
-    bool headerWritten_ = false;
-    bool finished_ = false;
-    std::optional<int64_t> lastTimestamp_;  // of the last packet written, in the container's time base
+    const Destination m_destination;
+    const uint32_t m_ssrc;  // RTP synchronisation source
+    StreamFormat m_format;
+    std::optional<OutputJoiner> m_joiner;
+    std::vector<Packet> m_ready;
+    std::unique_ptr<AVFormatContext, ContextCloser> m_context;
+    std::unique_ptr<std::FILE, FileCloser> m_sdpFile;
+    std::vector<uint8_t> m_parameterSets;  // Annex-B SPS and PPS of the first picture
+    bool m_networkStarted = false;
+    bool m_headerWritten = false;
+    bool m_finished = false;
+    std::optional<int64_t> m_lastTimestamp;  // of the last packet written, in the container's time base
 };
 
 }  // namespace vqxcap

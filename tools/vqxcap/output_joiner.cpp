@@ -7,27 +7,27 @@ namespace vqxcap {
 void OutputJoiner::Add(const EncodedOutput& output, std::vector<Packet>& ready) {
     if (output.size == 0 || output.data == nullptr) return;
     const bool continuation = output.type == kOutputTypeContinuation;
-    if (continuation && pending_ && pending_->timestamp == output.timestamp) {
-        pending_->bytes.insert(pending_->bytes.end(), output.data, output.data + output.size);
-        ready.push_back(std::move(*pending_));
-        pending_.reset();
+    if (continuation && m_pending && m_pending->timestamp == output.timestamp) {
+        m_pending->bytes.insert(m_pending->bytes.end(), output.data, output.data + output.size);
+        ready.push_back(std::move(*m_pending));
+        m_pending.reset();
         return;
     }
     // A first part whose continuation never came is a packet of its own.
     Flush(ready);
     Packet packet{std::vector<uint8_t>(output.data, output.data + output.size), output.timestamp,
                   IsKeyframeType(output.type)};
-    if (splitOutputs_ && !continuation) {
-        pending_ = std::move(packet);
+    if (m_splitOutputs && !continuation) {
+        m_pending = std::move(packet);
     } else {
         ready.push_back(std::move(packet));
     }
 }
 
 void OutputJoiner::Flush(std::vector<Packet>& ready) {
-    if (!pending_) return;
-    ready.push_back(std::move(*pending_));
-    pending_.reset();
+    if (!m_pending) return;
+    ready.push_back(std::move(*m_pending));
+    m_pending.reset();
 }
 
 }  // namespace vqxcap

@@ -27,7 +27,7 @@ struct Packet {
 
 class OutputJoiner {
 public:
-    explicit OutputJoiner(bool splitOutputs) : splitOutputs_(splitOutputs) {}
+    explicit OutputJoiner(bool splitOutputs) : m_splitOutputs(splitOutputs) {}
 
     // Takes one output; appends to `ready` the packets it completes, in stream order.
     void Add(const EncodedOutput& output, std::vector<Packet>& ready);
@@ -35,8 +35,8 @@ public:
     void Flush(std::vector<Packet>& ready);
 
 private:
-    const bool splitOutputs_;
-    std::optional<Packet> pending_;  // first part of a split output
+    const bool m_splitOutputs;
+    std::optional<Packet> m_pending;  // first part of a split output
 };
 
 }  // namespace vqxcap

@@ -8,31 +8,31 @@ namespace {
 
 class RawSink final : public StreamSink {
 public:
-    explicit RawSink(std::wstring path) : path_(std::move(path)) {}
+    explicit RawSink(std::wstring path) : m_path(std::move(path)) {}
 
     bool Open(std::wstring& error) override {
-        if (output_.Open(path_)) return true;
-        error = L"vqxcap: cannot create the output file " + path_;
+        if (m_output.Open(m_path)) return true;
+        error = L"vqxcap: cannot create the output file " + m_path;
         return false;
     }
 
     void SetFormat(const StreamFormat&) override {}
 
     bool Write(const EncodedOutput& output, std::wstring& error) override {
-        if (output_.Write(output.data, output.size)) return true;
+        if (m_output.Write(output.data, output.size)) return true;
         error = L"vqxcap: writing the output failed";
         return false;
     }
 
     bool Finish(std::wstring& error) override {
-        if (output_.Close()) return true;
+        if (m_output.Close()) return true;
         error = L"vqxcap: writing the output failed";
         return false;
     }
 
 private:
-    const std::wstring path_;
-    OutputStream output_;
+    const std::wstring m_path;
+    OutputStream m_output;
 };
 
 }  // namespace

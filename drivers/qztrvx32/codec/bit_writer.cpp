@@ -9,13 +9,13 @@ void BitWriter::Bits(uint32_t value, int count) {
     while (count > 0) {
         const int take = count > 16 ? 16 : count;
         count -= take;
-        cache_ = (cache_ << take) | ((value >> count) & ((1u << take) - 1u));
-        pending_ += take;
-        while (pending_ >= 8) {
-            pending_ -= 8;
-            out_.push_back(static_cast<uint8_t>(cache_ >> pending_));
+        m_cache = (m_cache << take) | ((value >> count) & ((1u << take) - 1u));
+        m_pending += take;
+        while (m_pending >= 8) {
+            m_pending -= 8;
+            m_out.push_back(static_cast<uint8_t>(m_cache >> m_pending));
         }
-        cache_ &= (1u << pending_) - 1u;
+        m_cache &= (1u << m_pending) - 1u;
     }
 }
 
@@ -40,8 +40,8 @@ void BitWriter::Se(int32_t value) {
 }
 
 void BitWriter::AlignWithZeros() {
-    if (pending_ != 0) {
-        Bits(0, 8 - pending_);
+    if (m_pending != 0) {
+        Bits(0, 8 - m_pending);
     }
 }
 
@@ -51,7 +51,7 @@ void BitWriter::TrailingBits() {
 }
 
 void BitWriter::Bytes(const uint8_t* data, size_t count) {
-    out_.insert(out_.end(), data, data + count);
+    m_out.insert(m_out.end(), data, data + count);
 }
 
 void AppendNalUnit(std::vector<uint8_t>& out, uint8_t nalRefIdc, uint8_t nalUnitType,

@@ -12,7 +12,7 @@ namespace qzt {
 class BitWriter {
 public:
     // Appends to `out`, which keeps its earlier contents.
-    explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+    explicit BitWriter(std::vector<uint8_t>& out) : m_out(out) {}
 
     void Bits(uint32_t value, int count);  // the low `count` bits (at most 32), most significant first
     void Flag(bool value) { Bits(value ? 1u : 0u, 1); }
@@ -20,14 +20,14 @@ public:
     void Se(int32_t value);   // signed Exp-Golomb
     void AlignWithZeros();    // zero bits up to the next byte boundary
     void TrailingBits();      // rbsp_stop_one_bit, then zeros to the boundary
-    bool IsAligned() const { return pending_ == 0; }
+    bool IsAligned() const { return m_pending == 0; }
     // Appends whole bytes; the writer must be aligned.
     void Bytes(const uint8_t* data, size_t count);
 
 private:
-    std::vector<uint8_t>& out_;
-    uint32_t cache_ = 0;  // pending bits, right-aligned
-    int pending_ = 0;     // number of pending bits, below 8 between calls
+    std::vector<uint8_t>& m_out;
+    uint32_t m_cache = 0;  // pending bits, right-aligned
+    int m_pending = 0;     // number of pending bits, below 8 between calls
 };
 
 // Appends a 4-byte start code, the NAL header byte and `rbsp` with emulation prevention bytes

@@ -107,60 +107,60 @@ constexpr FractionSources kFractionSources[16] = {
 }  // namespace
 
 void PaddedPlane::Reset(int width, int height, int margin) {
-    width_ = width;
-    height_ = height;
-    margin_ = margin;
-    stride_ = width + 2 * margin;
-    samples_.assign(static_cast<size_t>(stride_) * (height + 2 * margin), 0);
+    m_width = width;
+    m_height = height;
+    m_margin = margin;
+    m_stride = width + 2 * margin;
+    m_samples.assign(static_cast<size_t>(m_stride) * (height + 2 * margin), 0);
 }
 
 void PaddedPlane::ExtendEdges(int x0, int y0, int x1, int y1) {
     for (int y = y0; y < y1; ++y) {
         uint8_t* row = At(0, y);
         if (x0 == 0) {
-            std::memset(row - margin_, row[0], margin_);
+            std::memset(row - m_margin, row[0], m_margin);
         }
-        if (x1 == width_) {
-            std::memset(row + width_, row[width_ - 1], margin_);
+        if (x1 == m_width) {
+            std::memset(row + m_width, row[m_width - 1], m_margin);
         }
     }
-    const int left = x0 == 0 ? -margin_ : x0;
-    const int right = x1 == width_ ? width_ + margin_ : x1;
-    for (int m = 1; m <= margin_; ++m) {
+    const int left = x0 == 0 ? -m_margin : x0;
+    const int right = x1 == m_width ? m_width + m_margin : x1;
+    for (int m = 1; m <= m_margin; ++m) {
         if (y0 == 0) {
             std::memcpy(At(left, -m), At(left, 0), right - left);
         }
-        if (y1 == height_) {
-            std::memcpy(At(left, height_ - 1 + m), At(left, height_ - 1), right - left);
+        if (y1 == m_height) {
+            std::memcpy(At(left, m_height - 1 + m), At(left, m_height - 1), right - left);
         }
     }
 }
 
 void RefPicture::Allocate(int width, int height) {
-    full_.Resize(width, height);
-    luma_.Reset(width, height, kLumaMargin);
-    halfH_.Reset(width, height, kLumaMargin);
-    halfV_.Reset(width, height, kLumaMargin);
-    halfC_.Reset(width, height, kLumaMargin);
-    chromaU_.Reset(width / 2, height / 2, kChromaMargin);
-    chromaV_.Reset(width / 2, height / 2, kChromaMargin);
-    mean2_.Reset(width / 2, height / 2, kMean2Margin);
-    coarse_.Reset(width / 4, height / 4, kCoarseMargin);
+    m_full.Resize(width, height);
+    m_luma.Reset(width, height, kLumaMargin);
+    m_halfH.Reset(width, height, kLumaMargin);
+    m_halfV.Reset(width, height, kLumaMargin);
+    m_halfC.Reset(width, height, kLumaMargin);
+    m_chromaU.Reset(width / 2, height / 2, kChromaMargin);
+    m_chromaV.Reset(width / 2, height / 2, kChromaMargin);
+    m_mean2.Reset(width / 2, height / 2, kMean2Margin);
+    m_coarse.Reset(width / 4, height / 4, kCoarseMargin);
     const size_t blocks = static_cast<size_t>(width / kBlockSize) * (height / kBlockSize);
-    dirtyBlocks_.assign(blocks, 0);
-    recomputeBlocks_.assign(blocks, 0);
+    m_dirtyBlocks.assign(blocks, 0);
+    m_recomputeBlocks.assign(blocks, 0);
 }
 
 void RefPicture::Build(const Picture& decoded) {
     assert(decoded.width % kBlockSize == 0 && decoded.height % kBlockSize == 0);
-    const bool everything = full_.y.empty() || full_.width != decoded.width || full_.height != decoded.height;
+    const bool everything = m_full.y.empty() || m_full.width != decoded.width || m_full.height != decoded.height;
     if (everything) {
         Allocate(decoded.width, decoded.height);
     }
     FindChangedBlocks(decoded, everything);
     RecomputeAroundChanges(decoded);
-    UpdateChromaPlane(decoded.u, full_.u, chromaU_, everything);
-    UpdateChromaPlane(decoded.v, full_.v, chromaV_, everything);
+    UpdateChromaPlane(decoded.u, m_full.u, m_chromaU, everything);
+    UpdateChromaPlane(decoded.v, m_full.v, m_chromaV, everything);
 }
 
 // Marks the 16x16 luma blocks that differ from the kept picture and takes over the rows that
@@ -168,14 +168,14 @@ void RefPicture::Build(const Picture& decoded) {
 void RefPicture::FindChangedBlocks(const Picture& decoded, bool everything) {
     const int width = decoded.width;
     const int blocksX = width / kBlockSize;
-    std::fill(dirtyBlocks_.begin(), dirtyBlocks_.end(), everything ? 1 : 0);
+    std::fill(m_dirtyBlocks.begin(), m_dirtyBlocks.end(), everything ? 1 : 0);
     for (int y = 0; y < decoded.height; ++y) {
         const uint8_t* newRow = decoded.y.data() + static_cast<size_t>(y) * width;
-        uint8_t* keptRow = full_.y.data() + static_cast<size_t>(y) * width;
+        uint8_t* keptRow = m_full.y.data() + static_cast<size_t>(y) * width;
         if (!everything && std::memcmp(newRow, keptRow, width) == 0) {
             continue;
         }
-        uint8_t* dirtyRow = dirtyBlocks_.data() + static_cast<size_t>(y / kBlockSize) * blocksX;
+        uint8_t* dirtyRow = m_dirtyBlocks.data() + static_cast<size_t>(y / kBlockSize) * blocksX;
         for (int bx = 0; bx < blocksX; ++bx) {
             const int x = bx * kBlockSize;
             if (!dirtyRow[bx] && std::memcmp(newRow + x, keptRow + x, kBlockSize) != 0) {
@@ -194,22 +194,22 @@ void RefPicture::RecomputeAroundChanges(const Picture& decoded) {
     const int height = decoded.height;
     const int blocksX = width / kBlockSize;
     const int blocksY = height / kBlockSize;
-    std::fill(recomputeBlocks_.begin(), recomputeBlocks_.end(), 0);
+    std::fill(m_recomputeBlocks.begin(), m_recomputeBlocks.end(), 0);
     for (int by = 0; by < blocksY; ++by) {
         for (int bx = 0; bx < blocksX; ++bx) {
-            if (!dirtyBlocks_[static_cast<size_t>(by) * blocksX + bx]) {
+            if (!m_dirtyBlocks[static_cast<size_t>(by) * blocksX + bx]) {
                 continue;
             }
             UpdateLumaBlock(decoded, bx, by);
             for (int ny = std::max(by - 1, 0); ny <= std::min(by + 1, blocksY - 1); ++ny) {
                 for (int nx = std::max(bx - 1, 0); nx <= std::min(bx + 1, blocksX - 1); ++nx) {
-                    recomputeBlocks_[static_cast<size_t>(ny) * blocksX + nx] = 1;
+                    m_recomputeBlocks[static_cast<size_t>(ny) * blocksX + nx] = 1;
                 }
             }
         }
     }
     for (int by = 0; by < blocksY; ++by) {
-        const uint8_t* recomputeRow = recomputeBlocks_.data() + static_cast<size_t>(by) * blocksX;
+        const uint8_t* recomputeRow = m_recomputeBlocks.data() + static_cast<size_t>(by) * blocksX;
         const int y0 = by == 0 ? -kLumaMargin : by * kBlockSize;
         const int y1 = by == blocksY - 1 ? height + kLumaMargin : (by + 1) * kBlockSize;
         for (int bx = 0; bx < blocksX;) {
@@ -234,22 +234,22 @@ void RefPicture::UpdateLumaBlock(const Picture& decoded, int blockX, int blockY)
     const int x0 = blockX * kBlockSize;
     const int y0 = blockY * kBlockSize;
     for (int y = y0; y < y0 + kBlockSize; ++y) {
-        std::memcpy(luma_.At(x0, y), decoded.y.data() + static_cast<size_t>(y) * decoded.width + x0, kBlockSize);
+        std::memcpy(m_luma.At(x0, y), decoded.y.data() + static_cast<size_t>(y) * decoded.width + x0, kBlockSize);
     }
-    luma_.ExtendEdges(x0, y0, x0 + kBlockSize, y0 + kBlockSize);
+    m_luma.ExtendEdges(x0, y0, x0 + kBlockSize, y0 + kBlockSize);
 
     const int x2 = x0 / 2;
     const int y2 = y0 / 2;
     constexpr int kSize2 = kBlockSize / 2;
     for (int y = y2; y < y2 + kSize2; ++y) {
-        const uint8_t* top = luma_.At(2 * x2, 2 * y);
-        const uint8_t* bottom = top + luma_.Stride();
-        uint8_t* out = mean2_.At(x2, y);
+        const uint8_t* top = m_luma.At(2 * x2, 2 * y);
+        const uint8_t* bottom = top + m_luma.Stride();
+        uint8_t* out = m_mean2.At(x2, y);
         for (int i = 0; i < kSize2; ++i) {
             out[i] = static_cast<uint8_t>((top[2 * i] + top[2 * i + 1] + bottom[2 * i] + bottom[2 * i + 1] + 2) >> 2);
         }
     }
-    mean2_.ExtendEdges(x2, y2, x2 + kSize2, y2 + kSize2);
+    m_mean2.ExtendEdges(x2, y2, x2 + kSize2, y2 + kSize2);
 }
 
 // The coarse samples of one block read the 2x2 means one sample beyond the block on each side
@@ -260,45 +260,45 @@ void RefPicture::UpdateCoarseBlock(int blockX, int blockY) {
     const int x4 = blockX * kSize;
     const int y4 = blockY * kSize;
     for (int y = y4; y < y4 + kSize; ++y) {
-        uint8_t* out = coarse_.At(x4, y);
+        uint8_t* out = m_coarse.At(x4, y);
         for (int x = x4; x < x4 + kSize; ++x) {
             int sum = 0;
             for (int j = 0; j < 4; ++j) {
-                const uint8_t* row = mean2_.At(2 * x - 1, 2 * y - 1 + j);
+                const uint8_t* row = m_mean2.At(2 * x - 1, 2 * y - 1 + j);
                 sum += kWeights[j] * (row[0] + 3 * (row[1] + row[2]) + row[3]);
             }
             out[x - x4] = static_cast<uint8_t>((sum + 32) >> 6);
         }
     }
-    coarse_.ExtendEdges(x4, y4, x4 + kSize, y4 + kSize);
+    m_coarse.ExtendEdges(x4, y4, x4 + kSize, y4 + kSize);
 }
 
 // Computes b, h and j for the padded rectangle [x0, x1) x [y0, y1) from the padded luma plane,
 // clamping reads to that plane (whose outer rows and columns repeat the picture's edges).
 void RefPicture::ComputeHalfSamples(int x0, int y0, int x1, int y1) {
-    const int lowX = -luma_.Margin();
-    const int highX = luma_.Width() + luma_.Margin() - 1;
-    const int lowY = -luma_.Margin();
-    const int highY = luma_.Height() + luma_.Margin() - 1;
+    const int lowX = -m_luma.Margin();
+    const int highX = m_luma.Width() + m_luma.Margin() - 1;
+    const int lowY = -m_luma.Margin();
+    const int highY = m_luma.Height() + m_luma.Margin() - 1;
     const int width = x1 - x0;
     // Row r of the sums belongs to luma row y0 - 2 + r (clamped): j reaches 2 rows up, 3 down.
     const int sumRows = y1 - y0 + 5;
-    intermediate_.resize(static_cast<size_t>(sumRows) * width);
+    m_intermediate.resize(static_cast<size_t>(sumRows) * width);
     for (int r = 0; r < sumRows; ++r) {
         const int sourceY = std::clamp(y0 - 2 + r, lowY, highY);
-        int16_t* out = intermediate_.data() + static_cast<size_t>(r) * width;
-        HorizontalSums(luma_.At(0, sourceY), x0, x1, lowX, highX, out);
+        int16_t* out = m_intermediate.data() + static_cast<size_t>(r) * width;
+        HorizontalSums(m_luma.At(0, sourceY), x0, x1, lowX, highX, out);
     }
     for (int y = y0; y < y1; ++y) {
         const int16_t* sums[6];
         const uint8_t* rows[6];
         for (int k = 0; k < 6; ++k) {
-            sums[k] = intermediate_.data() + static_cast<size_t>(y - y0 + k) * width;
-            rows[k] = luma_.At(x0, std::clamp(y - 2 + k, lowY, highY));
+            sums[k] = m_intermediate.data() + static_cast<size_t>(y - y0 + k) * width;
+            rows[k] = m_luma.At(x0, std::clamp(y - 2 + k, lowY, highY));
         }
-        uint8_t* outB = halfH_.At(x0, y);
-        uint8_t* outH = halfV_.At(x0, y);
-        uint8_t* outJ = halfC_.At(x0, y);
+        uint8_t* outB = m_halfH.At(x0, y);
+        uint8_t* outH = m_halfV.At(x0, y);
+        uint8_t* outJ = m_halfC.At(x0, y);
         for (int i = 0; i < width; ++i) {
             outB[i] = Clip1((sums[2][i] + 16) >> 5);
             outH[i] = Clip1((SixTap(rows[0][i], rows[1][i], rows[2][i], rows[3][i], rows[4][i], rows[5][i]) + 16) >> 5);
@@ -335,13 +335,13 @@ RefPicture::LumaSource RefPicture::LumaSourceAt(int x, int y, int mvx, int mvy) 
         const int sy = yInt + sample.dy;
         switch (sample.plane) {
             case Source::kFull:
-                return luma_.At(sx, sy);
+                return m_luma.At(sx, sy);
             case Source::kHalfH:
-                return halfH_.At(sx, sy);
+                return m_halfH.At(sx, sy);
             case Source::kHalfV:
-                return halfV_.At(sx, sy);
+                return m_halfV.At(sx, sy);
             case Source::kHalfC:
-                return halfC_.At(sx, sy);
+                return m_halfC.At(sx, sy);
             case Source::kNone:
                 break;
         }
@@ -350,7 +350,7 @@ RefPicture::LumaSource RefPicture::LumaSourceAt(int x, int y, int mvx, int mvy) 
     LumaSource source;
     source.first = locate(sources.first);
     source.second = locate(sources.second);
-    source.stride = luma_.Stride();
+    source.stride = m_luma.Stride();
     return source;
 }
 
@@ -374,8 +374,8 @@ void RefPicture::PredictLuma(int x, int y, int mvx, int mvy, int w, int h, uint8
 void RefPicture::PredictChroma(int cx, int cy, int mvx, int mvy, int w, int h, uint8_t* outU, uint8_t* outV,
                                int outStride) const {
     assert(w <= kMaxBlockSize && h <= kMaxBlockSize);
-    const int xInt = std::clamp(cx + (mvx >> 3), kChromaLowestStart, chromaU_.Width() - 1);
-    const int yInt = std::clamp(cy + (mvy >> 3), kChromaLowestStart, chromaU_.Height() - 1);
+    const int xInt = std::clamp(cx + (mvx >> 3), kChromaLowestStart, m_chromaU.Width() - 1);
+    const int yInt = std::clamp(cy + (mvy >> 3), kChromaLowestStart, m_chromaU.Height() - 1);
     const int xFrac = mvx & 7;
     const int yFrac = mvy & 7;
     const int weightA = (8 - xFrac) * (8 - yFrac);
@@ -394,8 +394,8 @@ void RefPicture::PredictChroma(int cx, int cy, int mvx, int mvy, int w, int h, u
             }
         }
     };
-    predict(chromaU_, outU);
-    predict(chromaV_, outV);
+    predict(m_chromaU, outU);
+    predict(m_chromaV, outV);
 }
 
 }  // namespace qzt::h264

@@ -19,25 +19,25 @@ namespace qzt::h264 {
 class PaddedPlane {
 public:
     void Reset(int width, int height, int margin);
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    int Margin() const { return margin_; }
-    int Stride() const { return stride_; }
-    const uint8_t* At(int x, int y) const { return samples_.data() + Offset(x, y); }
-    uint8_t* At(int x, int y) { return samples_.data() + Offset(x, y); }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    int Margin() const { return m_margin; }
+    int Stride() const { return m_stride; }
+    const uint8_t* At(int x, int y) const { return m_samples.data() + Offset(x, y); }
+    uint8_t* At(int x, int y) { return m_samples.data() + Offset(x, y); }
 
     // Repeats the edge samples next to the rectangle [x0, x1) x [y0, y1) of the picture into the
     // margins, after that rectangle was written.
     void ExtendEdges(int x0, int y0, int x1, int y1);
 
 private:
-    ptrdiff_t Offset(int x, int y) const { return static_cast<ptrdiff_t>(y + margin_) * stride_ + (x + margin_); }
+    ptrdiff_t Offset(int x, int y) const { return static_cast<ptrdiff_t>(y + m_margin) * m_stride + (x + m_margin); }
 
-    std::vector<uint8_t> samples_;
-    int width_ = 0;
-    int height_ = 0;
-    int margin_ = 0;
-    int stride_ = 0;
+    std::vector<uint8_t> m_samples;
+    int m_width = 0;
+    int m_height = 0;
+    int m_margin = 0;
+    int m_stride = 0;
 };
 
 class RefPicture {
@@ -48,9 +48,9 @@ public:
     // samples changed, which makes a mostly static screen cheap.
     void Build(const Picture& decoded);
 
-    const Picture& Full() const { return full_; }
-    int Width() const { return full_.width; }
-    int Height() const { return full_.height; }
+    const Picture& Full() const { return m_full; }
+    int Width() const { return m_full.width; }
+    int Height() const { return m_full.height; }
 
     // Luma prediction of a w x h block (w, h in 4..16) whose top-left sample is at (x, y) in the
     // current picture, displaced by the motion vector (mvx, mvy) in quarter samples: exactly the
@@ -79,7 +79,7 @@ public:
     // the 2x2 luma samples at (2X, 2Y) (edge values repeated outside the picture), sample (X, Y) is
     // (sum of w(i) w(j) m(2X - 1 + i, 2Y - 1 + j) + 32) >> 6 over i, j in 0..3, w = (1, 3, 3, 1).
     // The margin (8 samples) repeats the edges.
-    const PaddedPlane& LumaCoarse() const { return coarse_; }
+    const PaddedPlane& LumaCoarse() const { return m_coarse; }
 
 private:
     void Allocate(int width, int height);
@@ -91,21 +91,21 @@ private:
     static void UpdateChromaPlane(const std::vector<uint8_t>& from, std::vector<uint8_t>& kept, PaddedPlane& plane,
                                   bool everything);
 
-    Picture full_;
+    Picture m_full;
     // The luma plane and its half-sample planes b (horizontal), h (vertical) and j (centre) at
     // positions (x + 1/2, y), (x, y + 1/2), (x + 1/2, y + 1/2), all with the same margins; the
     // half-sample values in the margins are those of the edge-extended picture.
-    PaddedPlane luma_;
-    PaddedPlane halfH_;
-    PaddedPlane halfV_;
-    PaddedPlane halfC_;
-    PaddedPlane chromaU_;
-    PaddedPlane chromaV_;
-    PaddedPlane mean2_;  // the 2x2 means m(X, Y) that LumaCoarse filters
-    PaddedPlane coarse_;
-    std::vector<uint8_t> dirtyBlocks_;      // per 16x16 luma block: changed by this Build
-    std::vector<uint8_t> recomputeBlocks_;  // per 16x16 luma block: derived samples to recompute
-    std::vector<int16_t> intermediate_;     // unrounded horizontal 6-tap sums for j
+    PaddedPlane m_luma;
+    PaddedPlane m_halfH;
+    PaddedPlane m_halfV;
+    PaddedPlane m_halfC;
+    PaddedPlane m_chromaU;
+    PaddedPlane m_chromaV;
+    PaddedPlane m_mean2;  // the 2x2 means m(X, Y) that LumaCoarse filters
+    PaddedPlane m_coarse;
+    std::vector<uint8_t> m_dirtyBlocks;      // per 16x16 luma block: changed by this Build
+    std::vector<uint8_t> m_recomputeBlocks;  // per 16x16 luma block: derived samples to recompute
+    std::vector<int16_t> m_intermediate;     // unrounded horizontal 6-tap sums for j
 };
 
 }  // namespace qzt::h264

@@ -294,49 +294,50 @@ void WriteSkipRun(BitWriter& writer, bool pSlice, uint32_t& skipRun) {
 }  // namespace
 
 MacroblockCoder::MacroblockCoder(const Picture& source, Picture& recon, MbGrid& grid, const MbCodingSettings& settings)
-    : source_(source),
-      recon_(recon),
-      grid_(grid),
-      settings_(settings),
-      limit_{settings.limitLevelPrefix, 0},
-      levels_(std::make_unique<Levels>()),
-      intra4Levels_(std::make_unique<Levels>()) {}
+    : m_source(source),
+      m_recon(recon),
+      m_grid(grid),
+      m_settings(settings),
+      m_limit{settings.limitLevelPrefix, 0},
+      m_levels(std::make_unique<Levels>()),
+      m_intra4Levels(std::make_unique<Levels>()) {}
 
 MacroblockCoder::~MacroblockCoder() = default;
 
 uint8_t* MacroblockCoder::ReconLuma(int mb) const {
-    return recon_.y.data() + static_cast<size_t>(mb / grid_.MbWidth() * 16) * recon_.width + mb % grid_.MbWidth() * 16;
+    return m_recon.y.data() + static_cast<size_t>(mb / m_grid.MbWidth() * 16) * m_recon.width +
+           mb % m_grid.MbWidth() * 16;
 }
 
 const uint8_t* MacroblockCoder::SourceLuma(int mb) const {
-    return source_.y.data() + static_cast<size_t>(mb / grid_.MbWidth() * 16) * source_.width +
-           mb % grid_.MbWidth() * 16;
+    return m_source.y.data() + static_cast<size_t>(mb / m_grid.MbWidth() * 16) * m_source.width +
+           mb % m_grid.MbWidth() * 16;
 }
 
 size_t MacroblockCoder::ChromaOrigin(int mb) const {
-    return static_cast<size_t>(mb / grid_.MbWidth() * 8) * source_.ChromaWidth() + mb % grid_.MbWidth() * 8;
+    return static_cast<size_t>(mb / m_grid.MbWidth() * 8) * m_source.ChromaWidth() + mb % m_grid.MbWidth() * 8;
 }
 
 Neighbours MacroblockCoder::MbNeighbours(int mb) const {
     Neighbours n;
-    n.left = grid_.Neighbour(mb, -1, 0, current_.slice) != nullptr;
-    n.top = grid_.Neighbour(mb, 0, -1, current_.slice) != nullptr;
-    n.topLeft = grid_.Neighbour(mb, -1, -1, current_.slice) != nullptr;
-    n.topRight = grid_.Neighbour(mb, 1, -1, current_.slice) != nullptr;
+    n.left = m_grid.Neighbour(mb, -1, 0, m_current.slice) != nullptr;
+    n.top = m_grid.Neighbour(mb, 0, -1, m_current.slice) != nullptr;
+    n.topLeft = m_grid.Neighbour(mb, -1, -1, m_current.slice) != nullptr;
+    n.topRight = m_grid.Neighbour(mb, 1, -1, m_current.slice) != nullptr;
     return n;
 }
 
 void MacroblockCoder::Code(int mb, int slice, bool pSlice, MbDemand demand, int qp, int& lastQp, uint32_t& skipRun,
                            BitWriter& writer) {
-    current_ = MbState{};
-    current_.slice = slice;
+    m_current = MbState{};
+    m_current.slice = slice;
     const int lambda = Lambda(qp);
     enum class Choice { kInter, kIntra16, kIntra4 } choice = Choice::kIntra16;
     int bestCost = INT_MAX;
     MotionVector skipMv;
     MotionVector interMv;
     if (pSlice && demand == MbDemand::kAny) {
-        skipMv = SkipMv(grid_, mb, slice);
+        skipMv = SkipMv(m_grid, mb, slice);
         PredictInter(mb, skipMv);
         if (ResidualVanishes(mb, qp)) {
             CommitSkip(mb, skipMv, lastQp, skipRun);
@@ -375,10 +376,10 @@ void MacroblockCoder::Code(int mb, int slice, bool pSlice, MbDemand demand, int 
 }
 
 void MacroblockCoder::PredictInter(int mb, const MotionVector& mv) {
-    const int x = mb % grid_.MbWidth() * 16;
-    const int y = mb / grid_.MbWidth() * 16;
-    reference_->PredictLuma(x, y, mv.x, mv.y, 16, 16, predLuma_, 16);
-    reference_->PredictChroma(x / 2, y / 2, mv.x, mv.y, 8, 8, predU_, predV_, 8);
+    const int x = mb % m_grid.MbWidth() * 16;
+    const int y = mb / m_grid.MbWidth() * 16;
+    m_reference->PredictLuma(x, y, mv.x, mv.y, 16, 16, m_predLuma, 16);
+    m_reference->PredictChroma(x / 2, y / 2, mv.x, mv.y, 8, 8, m_predU, m_predV, 8);
 }
 
 bool MacroblockCoder::ResidualVanishes(int mb, int qp) const {
@@ -391,27 +392,27 @@ bool MacroblockCoder::ResidualVanishes(int mb, int qp) const {
     for (int b = 0; b < 16 && identical; ++b) {
         const int bx = b % 4 * 4;
         const int by = b / 4 * 4;
-        Difference(src + by * source_.width + bx, source_.width, predLuma_ + by * 16 + bx, 16, diff);
+        Difference(src + by * m_source.width + bx, m_source.width, m_predLuma + by * 16 + bx, 16, diff);
         identical = std::all_of(diff, diff + 16, [](int d) { return d == 0; });
     }
     const size_t origin = ChromaOrigin(mb);
-    const int cw = source_.ChromaWidth();
+    const int cw = m_source.ChromaWidth();
     for (int row = 0; row < 8 && identical; ++row) {
-        identical = std::memcmp(source_.u.data() + origin + row * cw, predU_ + row * 8, 8) == 0 &&
-                    std::memcmp(source_.v.data() + origin + row * cw, predV_ + row * 8, 8) == 0;
+        identical = std::memcmp(m_source.u.data() + origin + row * cw, m_predU + row * 8, 8) == 0 &&
+                    std::memcmp(m_source.v.data() + origin + row * cw, m_predV + row * 8, 8) == 0;
     }
     if (identical || SkipDistortionAcceptable(mb, qp)) {
         return true;
     }
     for (int b = 0; b < 16; ++b) {
-        LumaBlockCoefficients(src, source_.width, predLuma_, b, coeff);
+        LumaBlockCoefficients(src, m_source.width, m_predLuma, b, coeff);
         if (QuantizeToScan(coeff, qp, false, 0, noLimit, levels) != 0) {
             return false;
         }
     }
     const int qpC = kChromaQp[std::clamp(qp, 0, 51)];
-    const uint8_t* const preds[2] = {predU_, predV_};
-    const uint8_t* const planes[2] = {source_.u.data() + origin, source_.v.data() + origin};
+    const uint8_t* const preds[2] = {m_predU, m_predV};
+    const uint8_t* const planes[2] = {m_source.u.data() + origin, m_source.v.data() + origin};
     for (int plane = 0; plane < 2; ++plane) {
         int dcIn[4];
         for (int b = 0; b < 4; ++b) {
@@ -447,7 +448,7 @@ bool MacroblockCoder::SkipDistortionAcceptable(int mb, int qp) const {
         int block = 0;
         for (int y = b / 4 * 4; y < b / 4 * 4 + 4; ++y) {
             for (int x = b % 4 * 4; x < b % 4 * 4 + 4; ++x) {
-                const int d = src[y * source_.width + x] - predLuma_[y * 16 + x];
+                const int d = src[y * m_source.width + x] - m_predLuma[y * 16 + x];
                 block += d * d;
             }
         }
@@ -460,12 +461,12 @@ bool MacroblockCoder::SkipDistortionAcceptable(int mb, int qp) const {
         return false;
     }
     const size_t origin = ChromaOrigin(mb);
-    const int cw = source_.ChromaWidth();
+    const int cw = m_source.ChromaWidth();
     int chroma = 0;
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
-            const int du = source_.u[origin + y * cw + x] - predU_[y * 8 + x];
-            const int dv = source_.v[origin + y * cw + x] - predV_[y * 8 + x];
+            const int du = m_source.u[origin + y * cw + x] - m_predU[y * 8 + x];
+            const int dv = m_source.v[origin + y * cw + x] - m_predV[y * 8 + x];
             chroma += du * du + dv * dv;
         }
     }
@@ -475,38 +476,38 @@ bool MacroblockCoder::SkipDistortionAcceptable(int mb, int qp) const {
 void MacroblockCoder::CommitSkip(int mb, const MotionVector& mv, int lastQp, uint32_t& skipRun) {
     uint8_t* out = ReconLuma(mb);
     for (int row = 0; row < 16; ++row) {
-        std::memcpy(out + row * recon_.width, predLuma_ + row * 16, 16);
+        std::memcpy(out + row * m_recon.width, m_predLuma + row * 16, 16);
     }
     const size_t origin = ChromaOrigin(mb);
-    const int cw = recon_.ChromaWidth();
+    const int cw = m_recon.ChromaWidth();
     for (int row = 0; row < 8; ++row) {
-        std::memcpy(recon_.u.data() + origin + row * cw, predU_ + row * 8, 8);
-        std::memcpy(recon_.v.data() + origin + row * cw, predV_ + row * 8, 8);
+        std::memcpy(m_recon.u.data() + origin + row * cw, m_predU + row * 8, 8);
+        std::memcpy(m_recon.v.data() + origin + row * cw, m_predV + row * 8, 8);
     }
-    current_.kind = MbKind::kSkip;
-    current_.mv = mv;
-    current_.qp = static_cast<uint8_t>(lastQp);
-    grid_.At(mb) = current_;
+    m_current.kind = MbKind::kSkip;
+    m_current.mv = mv;
+    m_current.qp = static_cast<uint8_t>(lastQp);
+    m_grid.At(mb) = m_current;
     ++skipRun;
 }
 
 int MacroblockCoder::SearchInter(int mb, const MotionVector& skipMv, int lambda, MotionVector& mv) {
-    const int slice = current_.slice;
-    const MotionVector predicted = PredictedMv(grid_, mb, slice);
+    const int slice = m_current.slice;
+    const MotionVector predicted = PredictedMv(m_grid, mb, slice);
     MotionVector candidates[5] = {skipMv, MotionVector{}};
     int count = 2;
     for (const auto& [dx, dy] : {std::pair<int, int>{-1, 0}, {0, -1}, {1, -1}}) {
-        if (const MbState* n = grid_.Neighbour(mb, dx, dy, slice); n != nullptr && !n->IsIntra()) {
+        if (const MbState* n = m_grid.Neighbour(mb, dx, dy, slice); n != nullptr && !n->IsIntra()) {
             candidates[count++] = n->mv;
         }
     }
-    SearchSettings search = settings_.search;
+    SearchSettings search = m_settings.search;
     search.lambda = lambda;
-    const SearchResult result = SearchMacroblock(source_, *reference_, mb % grid_.MbWidth(), mb / grid_.MbWidth(),
+    const SearchResult result = SearchMacroblock(m_source, *m_reference, mb % m_grid.MbWidth(), mb / m_grid.MbWidth(),
                                                  predicted, candidates, count, search);
     mv = result.mv;
     PredictInter(mb, mv);
-    return SatdBlocks(SourceLuma(mb), source_.width, predLuma_, 16, 16, 16) + lambda * (MvdBits(mv, predicted) + 1);
+    return SatdBlocks(SourceLuma(mb), m_source.width, m_predLuma, 16, 16, 16) + lambda * (MvdBits(mv, predicted) + 1);
 }
 
 int MacroblockCoder::Intra16Cost(int mb, int lambda, int& bestMode) const {
@@ -517,8 +518,8 @@ int MacroblockCoder::Intra16Cost(int mb, int lambda, int& bestMode) const {
         if (!Intra16x16ModeUsable(mode, n)) {
             continue;
         }
-        PredictIntra16x16(mode, ReconLuma(mb), recon_.width, n, pred);
-        const int cost = SatdBlocks(SourceLuma(mb), source_.width, pred, 16, 16, 16) + lambda * 4;
+        PredictIntra16x16(mode, ReconLuma(mb), m_recon.width, n, pred);
+        const int cost = SatdBlocks(SourceLuma(mb), m_source.width, pred, 16, 16, 16) + lambda * 4;
         if (cost < best) {
             best = cost;
             bestMode = mode;
@@ -530,7 +531,7 @@ int MacroblockCoder::Intra16Cost(int mb, int lambda, int& bestMode) const {
 uint8_t MacroblockCoder::ChooseChromaMode(int mb) {
     const Neighbours n = MbNeighbours(mb);
     const size_t origin = ChromaOrigin(mb);
-    const int cw = recon_.ChromaWidth();
+    const int cw = m_recon.ChromaWidth();
     int best = INT_MAX;
     uint8_t bestMode = kChromaDc;
     uint8_t predU[64];
@@ -539,34 +540,34 @@ uint8_t MacroblockCoder::ChooseChromaMode(int mb) {
         if (!IntraChromaModeUsable(mode, n)) {
             continue;
         }
-        PredictIntraChroma(mode, recon_.u.data() + origin, cw, n, predU);
-        PredictIntraChroma(mode, recon_.v.data() + origin, cw, n, predV);
-        const int cost = SatdBlocks(source_.u.data() + origin, cw, predU, 8, 8, 8) +
-                         SatdBlocks(source_.v.data() + origin, cw, predV, 8, 8, 8);
+        PredictIntraChroma(mode, m_recon.u.data() + origin, cw, n, predU);
+        PredictIntraChroma(mode, m_recon.v.data() + origin, cw, n, predV);
+        const int cost = SatdBlocks(m_source.u.data() + origin, cw, predU, 8, 8, 8) +
+                         SatdBlocks(m_source.v.data() + origin, cw, predV, 8, 8, 8);
         if (cost < best) {
             best = cost;
             bestMode = static_cast<uint8_t>(mode);
-            std::memcpy(predU_, predU, 64);
-            std::memcpy(predV_, predV, 64);
+            std::memcpy(m_predU, predU, 64);
+            std::memcpy(m_predV, predV, 64);
         }
     }
     return bestMode;
 }
 
 void MacroblockCoder::FinishMacroblock(int mb, bool intra16, const Levels& levels, MbKind kind) {
-    current_.kind = kind;
-    RecordCounts(levels, intra16, current_);
-    grid_.At(mb) = current_;
+    m_current.kind = kind;
+    RecordCounts(levels, intra16, m_current);
+    m_grid.At(mb) = m_current;
 }
 
 void MacroblockCoder::CodeLumaInter(int mb, int qp, Levels& levels) {
     const uint8_t* src = SourceLuma(mb);
     uint8_t* out = ReconLuma(mb);
-    LevelLimit& limit = limit_;
+    LevelLimit& limit = m_limit;
     levels.cbpLuma = 0;
     for (int b = 0; b < 16; ++b) {
         int coeff[16];
-        LumaBlockCoefficients(src, source_.width, predLuma_, b, coeff);
+        LumaBlockCoefficients(src, m_source.width, m_predLuma, b, coeff);
         if (QuantizeToScan(coeff, qp, false, 0, limit, levels.luma[b]) != 0) {
             levels.cbpLuma |= 1 << EightByEight(b);
         }
@@ -578,15 +579,15 @@ void MacroblockCoder::CodeLumaInter(int mb, int qp, Levels& levels) {
         if ((levels.cbpLuma >> EightByEight(b) & 1) != 0) {
             ReconstructResidual(levels.luma[b], qp, 0, 0, residual);
         }
-        AddResidual(predLuma_ + by * 16 + bx, 16, residual, out + by * recon_.width + bx, recon_.width);
+        AddResidual(m_predLuma + by * 16 + bx, 16, residual, out + by * m_recon.width + bx, m_recon.width);
     }
 }
 
 void MacroblockCoder::CodeInter(int mb, const MotionVector& mv, const MotionVector& skipMv, int qp, int& lastQp,
                                 uint32_t& skipRun, BitWriter& writer) {
-    Levels& levels = *levels_;
+    Levels& levels = *m_levels;
     CodeLumaInter(mb, qp, levels);
-    levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, false, limit_,
+    levels.cbpChroma = CodeChroma(m_source, m_recon, mb, m_grid.MbWidth(), m_predU, m_predV, qp, false, m_limit,
                                   levels.chromaDc, levels.chromaAc);
     const int cbp = levels.cbpLuma | levels.cbpChroma << 4;
     if (cbp == 0 && mv == skipMv) {
@@ -595,34 +596,34 @@ void MacroblockCoder::CodeInter(int mb, const MotionVector& mv, const MotionVect
     }
     WriteSkipRun(writer, true, skipRun);
     writer.Ue(kMbTypePL016x16);
-    const MotionVector predicted = PredictedMv(grid_, mb, current_.slice);
+    const MotionVector predicted = PredictedMv(m_grid, mb, m_current.slice);
     writer.Se(mv.x - predicted.x);
     writer.Se(mv.y - predicted.y);
     writer.Ue(CbpCode(cbp, false));
-    current_.qp = static_cast<uint8_t>(lastQp);
+    m_current.qp = static_cast<uint8_t>(lastQp);
     if (cbp != 0) {
         WriteQpDelta(writer, qp, lastQp);
-        current_.qp = static_cast<uint8_t>(qp);
+        m_current.qp = static_cast<uint8_t>(qp);
     }
-    current_.mv = mv;
-    RecordCounts(levels, false, current_);
-    WriteResidual(writer, levels, false, grid_, mb, current_, limit_.on);
+    m_current.mv = mv;
+    RecordCounts(levels, false, m_current);
+    WriteResidual(writer, levels, false, m_grid, mb, m_current, m_limit.on);
     FinishMacroblock(mb, false, levels, MbKind::kInter);
 }
 
 void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, bool pSlice, int& lastQp,
                                   uint32_t& skipRun, BitWriter& writer) {
-    Levels& levels = *levels_;
+    Levels& levels = *m_levels;
     const Neighbours n = MbNeighbours(mb);
     uint8_t pred[256];
-    PredictIntra16x16(mode, ReconLuma(mb), recon_.width, n, pred);
+    PredictIntra16x16(mode, ReconLuma(mb), m_recon.width, n, pred);
     const uint8_t* src = SourceLuma(mb);
-    LevelLimit& limit = limit_;
+    LevelLimit& limit = m_limit;
     int dcIn[16];
     bool anyAc = false;
     for (int b = 0; b < 16; ++b) {
         int coeff[16];
-        LumaBlockCoefficients(src, source_.width, pred, b, coeff);
+        LumaBlockCoefficients(src, m_source.width, pred, b, coeff);
         dcIn[b] = coeff[0];
         anyAc |= QuantizeToScan(coeff, qp, true, 1, limit, levels.luma[b]) != 0;
     }
@@ -630,7 +631,7 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
     ForwardHadamard4x4(dcIn, dcOut);
     int dcLevelsRaster[16];
     for (int i = 0; i < 16; ++i) {
-        dcLevelsRaster[i] = limit_.Apply(QuantizeLumaDc(dcOut[i], qp, true));
+        dcLevelsRaster[i] = m_limit.Apply(QuantizeLumaDc(dcOut[i], qp, true));
     }
     for (int k = 0; k < 16; ++k) {
         levels.lumaDc[k] = dcLevelsRaster[kZigzag4x4[k]];
@@ -647,9 +648,9 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
         }
         int residual[16];
         ReconstructResidual(levels.luma[b], qp, 1, dc[b], residual);
-        AddResidual(pred + by * 16 + bx, 16, residual, out + by * recon_.width + bx, recon_.width);
+        AddResidual(pred + by * 16 + bx, 16, residual, out + by * m_recon.width + bx, m_recon.width);
     }
-    levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, true, limit,
+    levels.cbpChroma = CodeChroma(m_source, m_recon, mb, m_grid.MbWidth(), m_predU, m_predV, qp, true, limit,
                                   levels.chromaDc, levels.chromaAc);
     WriteSkipRun(writer, pSlice, skipRun);
     const uint32_t mbType =
@@ -657,9 +658,9 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
     writer.Ue((pSlice ? kPIntraMbTypeOffset : 0) + mbType);
     writer.Ue(chromaMode);
     WriteQpDelta(writer, qp, lastQp);
-    current_.qp = static_cast<uint8_t>(qp);
-    RecordCounts(levels, true, current_);
-    WriteResidual(writer, levels, true, grid_, mb, current_, limit.on);
+    m_current.qp = static_cast<uint8_t>(qp);
+    RecordCounts(levels, true, m_current);
+    WriteResidual(writer, levels, true, m_grid, mb, m_current, limit.on);
     FinishMacroblock(mb, true, levels, MbKind::kIntra16x16);
 }
 
@@ -691,23 +692,23 @@ Neighbours MacroblockCoder::BlockNeighbours(int mb, int blkIdx) const {
 }
 
 int MacroblockCoder::PredictedIntra4Mode(int mb, int bx, int by) const {
-    const MbState* left = bx > 0 ? &current_ : grid_.Neighbour(mb, -1, 0, current_.slice);
-    const MbState* top = by > 0 ? &current_ : grid_.Neighbour(mb, 0, -1, current_.slice);
+    const MbState* left = bx > 0 ? &m_current : m_grid.Neighbour(mb, -1, 0, m_current.slice);
+    const MbState* top = by > 0 ? &m_current : m_grid.Neighbour(mb, 0, -1, m_current.slice);
     if (left == nullptr || top == nullptr) {
         return kI4Dc;
     }
-    const int modeA = left == &current_ || left->kind == MbKind::kIntra4x4 ? left->intra4x4Modes[by * 4 + (bx + 3) % 4]
-                                                                           : static_cast<int>(kI4Dc);
-    const int modeB = top == &current_ || top->kind == MbKind::kIntra4x4 ? top->intra4x4Modes[(by + 3) % 4 * 4 + bx]
-                                                                         : static_cast<int>(kI4Dc);
+    const int modeA = left == &m_current || left->kind == MbKind::kIntra4x4 ? left->intra4x4Modes[by * 4 + (bx + 3) % 4]
+                                                                            : static_cast<int>(kI4Dc);
+    const int modeB = top == &m_current || top->kind == MbKind::kIntra4x4 ? top->intra4x4Modes[(by + 3) % 4 * 4 + bx]
+                                                                          : static_cast<int>(kI4Dc);
     return std::min(modeA, modeB);
 }
 
 int MacroblockCoder::AnalyseIntra4(int mb, int qp, int lambda) {
-    Levels& levels = *intra4Levels_;
+    Levels& levels = *m_intra4Levels;
     const uint8_t* src = SourceLuma(mb);
     uint8_t* out = ReconLuma(mb);
-    LevelLimit& limit = limit_;
+    LevelLimit& limit = m_limit;
     levels.cbpLuma = 0;
     int total = lambda * 6;
     for (int blkIdx = 0; blkIdx < 16; ++blkIdx) {
@@ -715,8 +716,8 @@ int MacroblockCoder::AnalyseIntra4(int mb, int qp, int lambda) {
         const int by = kBlockY[blkIdx];
         const Neighbours n = BlockNeighbours(mb, blkIdx);
         const int predictedMode = PredictedIntra4Mode(mb, bx, by);
-        uint8_t* at = out + by * 4 * recon_.width + bx * 4;
-        const uint8_t* from = src + by * 4 * source_.width + bx * 4;
+        uint8_t* at = out + by * 4 * m_recon.width + bx * 4;
+        const uint8_t* from = src + by * 4 * m_source.width + bx * 4;
         uint8_t pred[16];
         uint8_t bestPred[16] = {};
         int bestCost = INT_MAX;
@@ -725,9 +726,9 @@ int MacroblockCoder::AnalyseIntra4(int mb, int qp, int lambda) {
             if (!Intra4x4ModeUsable(mode, n)) {
                 continue;
             }
-            PredictIntra4x4(mode, at, recon_.width, n, pred);
+            PredictIntra4x4(mode, at, m_recon.width, n, pred);
             int diff[16];
-            Difference(from, source_.width, pred, 4, diff);
+            Difference(from, m_source.width, pred, 4, diff);
             const int cost = Satd4x4(diff) + lambda * (mode == predictedMode ? 1 : 4);
             if (cost < bestCost) {
                 bestCost = cost;
@@ -736,10 +737,10 @@ int MacroblockCoder::AnalyseIntra4(int mb, int qp, int lambda) {
             }
         }
         total += bestCost;
-        current_.intra4x4Modes[by * 4 + bx] = static_cast<uint8_t>(bestMode);
+        m_current.intra4x4Modes[by * 4 + bx] = static_cast<uint8_t>(bestMode);
         int diff[16];
         int coeff[16];
-        Difference(from, source_.width, bestPred, 4, diff);
+        Difference(from, m_source.width, bestPred, 4, diff);
         ForwardTransform4x4(diff, coeff);
         int* blockLevels = levels.luma[by * 4 + bx];
         if (QuantizeToScan(coeff, qp, true, 0, limit, blockLevels) != 0) {
@@ -747,15 +748,15 @@ int MacroblockCoder::AnalyseIntra4(int mb, int qp, int lambda) {
         }
         int residual[16];
         ReconstructResidual(blockLevels, qp, 0, 0, residual);
-        AddResidual(bestPred, 4, residual, at, recon_.width);
+        AddResidual(bestPred, 4, residual, at, m_recon.width);
     }
     return total;
 }
 
 void MacroblockCoder::WriteIntra4(int mb, uint8_t chromaMode, int qp, bool pSlice, int& lastQp, uint32_t& skipRun,
                                   BitWriter& writer) {
-    Levels& levels = *intra4Levels_;
-    levels.cbpChroma = CodeChroma(source_, recon_, mb, grid_.MbWidth(), predU_, predV_, qp, true, limit_,
+    Levels& levels = *m_intra4Levels;
+    levels.cbpChroma = CodeChroma(m_source, m_recon, mb, m_grid.MbWidth(), m_predU, m_predV, qp, true, m_limit,
                                   levels.chromaDc, levels.chromaAc);
     WriteSkipRun(writer, pSlice, skipRun);
     writer.Ue((pSlice ? kPIntraMbTypeOffset : 0) + kMbTypeI4x4);
@@ -763,7 +764,7 @@ void MacroblockCoder::WriteIntra4(int mb, uint8_t chromaMode, int qp, bool pSlic
         const int bx = kBlockX[blkIdx];
         const int by = kBlockY[blkIdx];
         const int predicted = PredictedIntra4Mode(mb, bx, by);
-        const int mode = current_.intra4x4Modes[by * 4 + bx];
+        const int mode = m_current.intra4x4Modes[by * 4 + bx];
         writer.Flag(mode == predicted);
         if (mode != predicted) {
             writer.Bits(static_cast<uint32_t>(mode < predicted ? mode : mode - 1), 3);
@@ -772,14 +773,14 @@ void MacroblockCoder::WriteIntra4(int mb, uint8_t chromaMode, int qp, bool pSlic
     writer.Ue(chromaMode);
     const int cbp = levels.cbpLuma | levels.cbpChroma << 4;
     writer.Ue(CbpCode(cbp, true));
-    current_.qp = static_cast<uint8_t>(lastQp);
+    m_current.qp = static_cast<uint8_t>(lastQp);
     if (cbp != 0) {
         WriteQpDelta(writer, qp, lastQp);
-        current_.qp = static_cast<uint8_t>(qp);
+        m_current.qp = static_cast<uint8_t>(qp);
     }
-    current_.kind = MbKind::kIntra4x4;
-    RecordCounts(levels, false, current_);
-    WriteResidual(writer, levels, false, grid_, mb, current_, limit_.on);
+    m_current.kind = MbKind::kIntra4x4;
+    RecordCounts(levels, false, m_current);
+    WriteResidual(writer, levels, false, m_grid, mb, m_current, m_limit.on);
     FinishMacroblock(mb, false, levels, MbKind::kIntra4x4);
 }
 

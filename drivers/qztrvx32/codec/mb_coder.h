@@ -50,9 +50,9 @@ public:
     MacroblockCoder& operator=(const MacroblockCoder&) = delete;
 
     // The reference for P macroblocks (null in I slices).
-    void SetReference(const RefPicture* reference) { reference_ = reference; }
+    void SetReference(const RefPicture* reference) { m_reference = reference; }
     // Levels clipped so far to keep level_prefix at most 15.
-    uint32_t ClippedLevels() const { return limit_.clipped; }
+    uint32_t ClippedLevels() const { return m_limit.clipped; }
 
     // Codes macroblock `mb` of slice `slice` at `qp` into `writer` and records its state in the
     // grid. In P slices a skipped macroblock only increments `skipRun`; any other writes the
@@ -96,18 +96,18 @@ private:
                      BitWriter& writer);
     void FinishMacroblock(int mb, bool intra16, const Levels& levels, MbKind kind);
 
-    const Picture& source_;
-    Picture& recon_;
-    MbGrid& grid_;
-    const MbCodingSettings& settings_;
-    const RefPicture* reference_ = nullptr;
-    LevelLimit limit_;
-    MbState current_;
-    uint8_t predLuma_[256] = {};  // inter prediction of the macroblock
-    uint8_t predU_[64] = {};      // chroma prediction (inter, or the chosen intra mode)
-    uint8_t predV_[64] = {};
-    std::unique_ptr<Levels> levels_;
-    std::unique_ptr<Levels> intra4Levels_;  // kept from the Intra 4x4 analysis
+    const Picture& m_source;
+    Picture& m_recon;
+    MbGrid& m_grid;
+    const MbCodingSettings& m_settings;
+    const RefPicture* m_reference = nullptr;
+    LevelLimit m_limit;
+    MbState m_current;
+    uint8_t m_predLuma[256] = {};  // inter prediction of the macroblock
+    uint8_t m_predU[64] = {};      // chroma prediction (inter, or the chosen intra mode)
+    uint8_t m_predV[64] = {};
+    std::unique_ptr<Levels> m_levels;
+    std::unique_ptr<Levels> m_intra4Levels;  // kept from the Intra 4x4 analysis
 };
 
 }  // namespace qzt::h264

@@ -42,22 +42,22 @@ MvCandidate Candidate(const MbState* state) {
 }  // namespace
 
 void MbGrid::Reset(int mbWidth, int mbHeight) {
-    mbWidth_ = mbWidth;
-    mbHeight_ = mbHeight;
-    states_.assign(static_cast<size_t>(mbWidth) * mbHeight, MbState{});
+    m_mbWidth = mbWidth;
+    m_mbHeight = mbHeight;
+    m_states.assign(static_cast<size_t>(mbWidth) * mbHeight, MbState{});
 }
 
 const MbState* MbGrid::Neighbour(int mb, int dx, int dy, int slice) const {
-    const int x = mb % mbWidth_ + dx;
-    const int y = mb / mbWidth_ + dy;
-    if (x < 0 || x >= mbWidth_ || y < 0 || y >= mbHeight_) {
+    const int x = mb % m_mbWidth + dx;
+    const int y = mb / m_mbWidth + dy;
+    if (x < 0 || x >= m_mbWidth || y < 0 || y >= m_mbHeight) {
         return nullptr;
     }
-    const int address = y * mbWidth_ + x;
-    if (address >= mb || states_[static_cast<size_t>(address)].slice != slice) {
+    const int address = y * m_mbWidth + x;
+    if (address >= mb || m_states[static_cast<size_t>(address)].slice != slice) {
         return nullptr;
     }
-    return &states_[static_cast<size_t>(address)];
+    return &m_states[static_cast<size_t>(address)];
 }
 
 int MbGrid::LumaNc(int mb, int bx, int by, const MbState& current) const {

@@ -30,11 +30,11 @@ struct MbState {
 class MbGrid {
 public:
     void Reset(int mbWidth, int mbHeight);
-    int MbWidth() const { return mbWidth_; }
-    int MbHeight() const { return mbHeight_; }
-    int Count() const { return mbWidth_ * mbHeight_; }
-    MbState& At(int mb) { return states_[static_cast<size_t>(mb)]; }
-    const MbState& At(int mb) const { return states_[static_cast<size_t>(mb)]; }
+    int MbWidth() const { return m_mbWidth; }
+    int MbHeight() const { return m_mbHeight; }
+    int Count() const { return m_mbWidth * m_mbHeight; }
+    MbState& At(int mb) { return m_states[static_cast<size_t>(mb)]; }
+    const MbState& At(int mb) const { return m_states[static_cast<size_t>(mb)]; }
 
     // The macroblock at (dx, dy) macroblocks from `mb` (dx, dy in -1..1), or null when it lies
     // outside the picture or is not (yet) coded in the slice of `mb`.
@@ -47,9 +47,9 @@ public:
     int ChromaNc(int mb, int plane, int bx, int by, const MbState& current) const;
 
 private:
-    int mbWidth_ = 0;
-    int mbHeight_ = 0;
-    std::vector<MbState> states_;
+    int m_mbWidth = 0;
+    int m_mbHeight = 0;
+    std::vector<MbState> m_states;
 };
 
 // The vector predicted for a 16x16 partition (clause 8.4.1.3) and the P_Skip vector (8.4.1.1).

@@ -147,29 +147,29 @@ struct Hit {
 template <int N>
 class BestHits {
 public:
-    int Count() const { return count_; }
-    const Hit& operator[](int i) const { return hits_[i]; }
+    int Count() const { return m_count; }
+    const Hit& operator[](int i) const { return m_hits[i]; }
     bool Contains(int dx, int dy) const {
-        return std::any_of(hits_.begin(), hits_.begin() + count_,
+        return std::any_of(m_hits.begin(), m_hits.begin() + m_count,
                            [&](const Hit& hit) { return hit.dx == dx && hit.dy == dy; });
     }
     // The highest score that can still enter.
-    int Admits() const { return count_ == N ? hits_[N - 1].score - 1 : kNotMeasured; }
+    int Admits() const { return m_count == N ? m_hits[N - 1].score - 1 : kNotMeasured; }
     void Offer(const Hit& hit) {
         if (hit.score > Admits()) {
             return;
         }
-        int at = count_ == N ? N - 1 : count_++;
-        while (at > 0 && hits_[at - 1].score > hit.score) {
-            hits_[at] = hits_[at - 1];
+        int at = m_count == N ? N - 1 : m_count++;
+        while (at > 0 && m_hits[at - 1].score > hit.score) {
+            m_hits[at] = m_hits[at - 1];
             --at;
         }
-        hits_[at] = hit;
+        m_hits[at] = hit;
     }
 
 private:
-    std::array<Hit, N> hits_{};
-    int count_ = 0;
+    std::array<Hit, N> m_hits{};
+    int m_count = 0;
 };
 
 // A vector and its cost.
@@ -182,49 +182,49 @@ class MacroblockSearch {
 public:
     MacroblockSearch(const Picture& current, const RefPicture& ref, int mbX, int mbY, const MotionVector& predicted,
                      const SearchSettings& settings)
-        : current_(current),
-          ref_(ref),
-          cur_(current.y.data() + static_cast<size_t>(mbY) * kMbSize * current.width + mbX * kMbSize),
-          curStride_(current.width),
-          mbX_(mbX),
-          mbY_(mbY),
-          predicted_(predicted),
-          settings_(settings),
-          step_(!settings.halfPel      ? 4
-                : !settings.quarterPel ? 2
-                                       : 1) {
-        best_.cost = kNotMeasured;
-        best_.sad = kNotMeasured;
+        : m_current(current),
+          m_ref(ref),
+          m_cur(current.y.data() + static_cast<size_t>(mbY) * kMbSize * current.width + mbX * kMbSize),
+          m_curStride(current.width),
+          m_mbX(mbX),
+          m_mbY(mbY),
+          m_predicted(predicted),
+          m_settings(settings),
+          m_step(!settings.halfPel      ? 4
+                 : !settings.quarterPel ? 2
+                                        : 1) {
+        m_best.cost = kNotMeasured;
+        m_best.sad = kNotMeasured;
     }
 
     SearchResult Run(const MotionVector* candidates, int candidateCount) {
-        EvaluateStart(predicted_);
+        EvaluateStart(m_predicted);
         EvaluateStart(MotionVector{});
         for (int i = 0; i < candidateCount; ++i) {
             EvaluateStart(candidates[i]);
         }
         if (ClearlyGood()) {
-            return best_;
+            return m_best;
         }
-        const MotionVector startVector = best_.mv;
+        const MotionVector startVector = m_best.mv;
         Diamond();
-        if (best_.mv == startVector && best_.sad <= kFairSadFactor * ClearlyGoodSad()) {
+        if (m_best.mv == startVector && m_best.sad <= kFairSadFactor * ClearlyGoodSad()) {
             // A fair match that no neighbour improves: the coding noise of a static reference
             // rather than motion, not worth the coarse search.
-            return best_;
+            return m_best;
         }
         std::array<Scored, kSparseKept> coarseFinds{};
         if (!ClearlyGood()) {
-            const MotionVector beforeCoarse = best_.mv;
+            const MotionVector beforeCoarse = m_best.mv;
             CoarseSearch(coarseFinds);
-            if (best_.mv != beforeCoarse) {
+            if (m_best.mv != beforeCoarse) {
                 Diamond();
             }
         }
-        if (settings_.halfPel) {
+        if (m_settings.halfPel) {
             // Near a sub-sample motion of a detailed picture, the nearest full-sample vectors can
             // cost as much as unrelated ones: refine the coarse search's own finds as well.
-            const Scored overall{best_.mv, best_.cost};
+            const Scored overall{m_best.mv, m_best.cost};
             RefineSubSamples(overall);
             for (const Scored& find : coarseFinds) {
                 if (find.cost != kNotMeasured && find.mv != overall.mv) {
@@ -232,7 +232,7 @@ public:
                 }
             }
         }
-        return best_;
+        return m_best;
     }
 
 private:
@@ -245,40 +245,40 @@ private:
         bool Contains(int x, int y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
     };
 
-    int ClearlyGoodSad() const { return kClearlyGoodSad + kClearlyGoodSadPerLambda * settings_.lambda; }
+    int ClearlyGoodSad() const { return kClearlyGoodSad + kClearlyGoodSadPerLambda * m_settings.lambda; }
 
-    bool ClearlyGood() const { return best_.sad <= ClearlyGoodSad(); }
+    bool ClearlyGood() const { return m_best.sad <= ClearlyGoodSad(); }
 
     bool InRange(int mvx, int mvy) const {
         return mvx >= kMinMvX && mvx <= kMaxMvX && mvy >= kMinMvY && mvy <= kMaxMvY;
     }
 
-    int BitsCost(int mvx, int mvy) const { return settings_.lambda * MvdBits({mvx, mvy}, predicted_); }
+    int BitsCost(int mvx, int mvy) const { return m_settings.lambda * MvdBits({mvx, mvy}, m_predicted); }
 
     // Measures a start vector, rounded to the allowed precision; repeated vectors are measured once.
     void EvaluateStart(const MotionVector& vector) {
         MotionVector mv;
-        mv.x = std::clamp(RoundToStep(vector.x, step_), kMinMvX, kMaxMvX & ~(step_ - 1));
-        mv.y = std::clamp(RoundToStep(vector.y, step_), kMinMvY, kMaxMvY & ~(step_ - 1));
-        const auto end = starts_.begin() + startCount_;
-        if (std::find(starts_.begin(), end, mv) != end) {
+        mv.x = std::clamp(RoundToStep(vector.x, m_step), kMinMvX, kMaxMvX & ~(m_step - 1));
+        mv.y = std::clamp(RoundToStep(vector.y, m_step), kMinMvY, kMaxMvY & ~(m_step - 1));
+        const auto end = m_starts.begin() + m_startCount;
+        if (std::find(m_starts.begin(), end, mv) != end) {
             return;
         }
-        if (startCount_ < kMaxStartVectors) {
-            starts_[startCount_++] = mv;
+        if (m_startCount < kMaxStartVectors) {
+            m_starts[m_startCount++] = mv;
         }
-        Evaluate(mv, best_.cost);
+        Evaluate(mv, m_best.cost);
     }
 
     // Full-sample steps from the best vector to the best of its four neighbours while one is better.
     void Diamond() {
         for (int i = 0; i < kMaxDiamondSteps; ++i) {
-            const MotionVector centre = best_.mv;
-            Evaluate({centre.x - kQuarterPerFull, centre.y}, best_.cost);
-            Evaluate({centre.x + kQuarterPerFull, centre.y}, best_.cost);
-            Evaluate({centre.x, centre.y - kQuarterPerFull}, best_.cost);
-            Evaluate({centre.x, centre.y + kQuarterPerFull}, best_.cost);
-            if (best_.mv == centre) {
+            const MotionVector centre = m_best.mv;
+            Evaluate({centre.x - kQuarterPerFull, centre.y}, m_best.cost);
+            Evaluate({centre.x + kQuarterPerFull, centre.y}, m_best.cost);
+            Evaluate({centre.x, centre.y - kQuarterPerFull}, m_best.cost);
+            Evaluate({centre.x, centre.y + kQuarterPerFull}, m_best.cost);
+            if (m_best.mv == centre) {
                 return;
             }
         }
@@ -287,7 +287,7 @@ private:
     // Half-sample, then quarter-sample steps around `seed` (as the settings allow).
     void RefineSubSamples(const Scored& seed) {
         const Scored half = BestAround(seed, 2);
-        if (settings_.quarterPel) {
+        if (m_settings.quarterPel) {
             BestAround(half, 1);
         }
     }
@@ -317,10 +317,10 @@ private:
     void CoarseSearch(std::array<Scored, kSparseKept>& finds) {
         ReduceCurrent();
         const int radius =
-            std::clamp((settings_.rangeFullPel + kFullPerCoarse - 1) / kFullPerCoarse, 1, kMaxCoarseRadius);
+            std::clamp((m_settings.rangeFullPel + kFullPerCoarse - 1) / kFullPerCoarse, 1, kMaxCoarseRadius);
         const Window aroundZero = CoarseWindow(0, 0, radius);
-        const int bestX = RoundToStep(best_.mv.x, kQuarterPerCoarse) / kQuarterPerCoarse;
-        const int bestY = RoundToStep(best_.mv.y, kQuarterPerCoarse) / kQuarterPerCoarse;
+        const int bestX = RoundToStep(m_best.mv.x, kQuarterPerCoarse) / kQuarterPerCoarse;
+        const int bestY = RoundToStep(m_best.mv.y, kQuarterPerCoarse) / kQuarterPerCoarse;
         BestHits<kCoarseKept> coarse;
         ScanCoarse(aroundZero, nullptr, coarse);
         if (bestX != 0 || bestY != 0) {
@@ -350,15 +350,15 @@ private:
     // the current picture's 2x2 means (edge values repeated outside the picture).
     void ReduceCurrent() {
         std::array<uint8_t, kMean2Span * kMean2Span> means{};
-        const int width2 = current_.width / 2;
-        const int height2 = current_.height / 2;
-        const int stride = current_.width;
+        const int width2 = m_current.width / 2;
+        const int height2 = m_current.height / 2;
+        const int stride = m_current.width;
         for (int j = 0; j < kMean2Span; ++j) {
-            const int y = std::clamp(mbY_ * 8 + kMean2Origin + j, 0, height2 - 1);
-            const uint8_t* top = current_.y.data() + static_cast<size_t>(2 * y) * stride;
+            const int y = std::clamp(m_mbY * 8 + kMean2Origin + j, 0, height2 - 1);
+            const uint8_t* top = m_current.y.data() + static_cast<size_t>(2 * y) * stride;
             const uint8_t* bottom = top + stride;
             for (int i = 0; i < kMean2Span; ++i) {
-                const int x = 2 * std::clamp(mbX_ * 8 + kMean2Origin + i, 0, width2 - 1);
+                const int x = 2 * std::clamp(m_mbX * 8 + kMean2Origin + i, 0, width2 - 1);
                 means[j * kMean2Span + i] =
                     static_cast<uint8_t>((top[x] + top[x + 1] + bottom[x] + bottom[x + 1] + 2) >> 2);
             }
@@ -374,7 +374,7 @@ private:
                     const uint8_t* row = &means[(top + j) * kMean2Span + first];
                     sum += kWeights[j] * (row[0] + 3 * (row[1] + row[2]) + row[3]);
                 }
-                curCoarse_[y * kCoarseSpan + x] = static_cast<uint8_t>((sum + 32) >> 6);
+                m_curCoarse[y * kCoarseSpan + x] = static_cast<uint8_t>((sum + 32) >> 6);
             }
         }
     }
@@ -382,9 +382,9 @@ private:
     // The window of `radius` around (cx, cy), cut to the vector limits and to the positions where
     // the block still touches the margin next to the picture (further out, all looks the same).
     Window CoarseWindow(int cx, int cy, int radius) const {
-        const PaddedPlane& plane = ref_.LumaCoarse();
-        const int blockX = mbX_ * 4;
-        const int blockY = mbY_ * 4;
+        const PaddedPlane& plane = m_ref.LumaCoarse();
+        const int blockX = m_mbX * 4;
+        const int blockY = m_mbY * 4;
         Window window;
         window.x0 = std::max({cx - radius, kMinMvX / kQuarterPerCoarse, -4 - blockX});
         window.x1 = std::min({cx + radius, kMaxMvX / kQuarterPerCoarse, plane.Width() - blockX});
@@ -394,16 +394,16 @@ private:
     }
 
     void ScanCoarse(const Window& window, const Window* skip, BestHits<kCoarseKept>& hits) const {
-        const PaddedPlane& plane = ref_.LumaCoarse();
+        const PaddedPlane& plane = m_ref.LumaCoarse();
         // The vector cost splits into a column part and a row part.
         std::array<int, 2 * kMaxCoarseRadius + 1> columnCost{};
         for (int dx = window.x0; dx <= window.x1; ++dx) {
-            const int bits = SignedExpGolombBits(dx * kQuarterPerCoarse - predicted_.x);
-            columnCost[dx - window.x0] = settings_.lambda * bits;
+            const int bits = SignedExpGolombBits(dx * kQuarterPerCoarse - m_predicted.x);
+            columnCost[dx - window.x0] = m_settings.lambda * bits;
         }
         for (int dy = window.y0; dy <= window.y1; ++dy) {
-            const int rowCost = settings_.lambda * SignedExpGolombBits(dy * kQuarterPerCoarse - predicted_.y);
-            const uint8_t* ref = plane.At(mbX_ * 4 + window.x0 - kCoarseRing, mbY_ * 4 + dy - kCoarseRing);
+            const int rowCost = m_settings.lambda * SignedExpGolombBits(dy * kQuarterPerCoarse - m_predicted.y);
+            const uint8_t* ref = plane.At(m_mbX * 4 + window.x0 - kCoarseRing, m_mbY * 4 + dy - kCoarseRing);
             for (int dx = window.x0; dx <= window.x1; ++dx, ++ref) {
                 if (skip != nullptr && skip->Contains(dx, dy)) {
                     continue;
@@ -414,7 +414,7 @@ private:
                     continue;
                 }
                 const int sadLimit = admitted / kCoarseSadScale;
-                const int sad = SadCoarse(curCoarse_.data(), ref, plane.Stride(), sadLimit);
+                const int sad = SadCoarse(m_curCoarse.data(), ref, plane.Stride(), sadLimit);
                 if (sad <= sadLimit) {
                     hits.Offer({kCoarseSadScale * sad + bitsCost, dx, dy});
                 }
@@ -438,8 +438,8 @@ private:
                     continue;
                 }
                 const int sadLimit = admitted / kSparseSadScale;
-                const RefPicture::LumaSource source = ref_.LumaSourceAt(mbX_ * kMbSize, mbY_ * kMbSize, mvx, mvy);
-                const int sad = Sad16Sparse(cur_, curStride_, source.first, source.stride, sadLimit);
+                const RefPicture::LumaSource source = m_ref.LumaSourceAt(m_mbX * kMbSize, m_mbY * kMbSize, mvx, mvy);
+                const int sad = Sad16Sparse(m_cur, m_curStride, source.first, source.stride, sadLimit);
                 if (sad <= sadLimit) {
                     hits.Offer({kSparseSadScale * sad + bitsCost, dx, dy});
                 }
@@ -457,33 +457,33 @@ private:
         if (bitsCost > limit) {
             return bitsCost;
         }
-        const RefPicture::LumaSource source = ref_.LumaSourceAt(mbX_ * kMbSize, mbY_ * kMbSize, mv.x, mv.y);
+        const RefPicture::LumaSource source = m_ref.LumaSourceAt(m_mbX * kMbSize, m_mbY * kMbSize, mv.x, mv.y);
         const int sadLimit = limit - bitsCost;
         const int sad = source.second == nullptr
-                            ? Sad16(cur_, curStride_, source.first, source.stride, sadLimit)
-                            : Sad16Mean(cur_, curStride_, source.first, source.second, source.stride, sadLimit);
+                            ? Sad16(m_cur, m_curStride, source.first, source.stride, sadLimit)
+                            : Sad16Mean(m_cur, m_curStride, source.first, source.second, source.stride, sadLimit);
         const int cost = sad + bitsCost;
-        if (cost < best_.cost) {
-            best_.mv = mv;
-            best_.sad = sad;
-            best_.cost = cost;
+        if (cost < m_best.cost) {
+            m_best.mv = mv;
+            m_best.sad = sad;
+            m_best.cost = cost;
         }
         return cost;
     }
 
-    const Picture& current_;
-    const RefPicture& ref_;
-    const uint8_t* cur_;
-    const int curStride_;
-    const int mbX_;
-    const int mbY_;
-    const MotionVector predicted_;
-    const SearchSettings settings_;
-    const int step_;  // quarter samples between allowed vectors: 1, 2 or 4
-    SearchResult best_;
-    std::array<MotionVector, kMaxStartVectors> starts_{};
-    int startCount_ = 0;
-    std::array<uint8_t, kCoarseSpan * kCoarseSpan> curCoarse_{};
+    const Picture& m_current;
+    const RefPicture& m_ref;
+    const uint8_t* m_cur;
+    const int m_curStride;
+    const int m_mbX;
+    const int m_mbY;
+    const MotionVector m_predicted;
+    const SearchSettings m_settings;
+    const int m_step;  // quarter samples between allowed vectors: 1, 2 or 4
+    SearchResult m_best;
+    std::array<MotionVector, kMaxStartVectors> m_starts{};
+    int m_startCount = 0;
+    std::array<uint8_t, kCoarseSpan * kCoarseSpan> m_curCoarse{};
 };
 
 }  // namespace

@@ -18,28 +18,28 @@ bool LimitsLevelPrefix(uint32_t profileIdc) {
 
 }  // namespace
 
-PictureCoder::PictureCoder(const CoderSettings& settings) : settings_(settings) {
-    mbSettings_.limitLevelPrefix = LimitsLevelPrefix(settings.stream.profileIdc);
-    mbSettings_.search.halfPel = settings.halfPel;
-    mbSettings_.search.quarterPel = settings.quarterPel && settings.halfPel;
+PictureCoder::PictureCoder(const CoderSettings& settings) : m_settings(settings) {
+    m_mbSettings.limitLevelPrefix = LimitsLevelPrefix(settings.stream.profileIdc);
+    m_mbSettings.search.halfPel = settings.halfPel;
+    m_mbSettings.search.quarterPel = settings.quarterPel && settings.halfPel;
     const int mbWidth = (settings.stream.width + 15) / 16;
     const int mbHeight = (settings.stream.height + 15) / 16;
-    grid_.Reset(mbWidth, mbHeight);
-    recon_.Resize(mbWidth * 16, mbHeight * 16);
+    m_grid.Reset(mbWidth, mbHeight);
+    m_recon.Resize(mbWidth * 16, mbHeight * 16);
 }
 
 void PictureCoder::Restart() {
-    haveReference_ = false;
-    frameNum_ = 0;
+    m_haveReference = false;
+    m_frameNum = 0;
 }
 
 void PictureCoder::WriteSliceHeader(BitWriter& w, int firstMb, bool idr, int sliceQp) const {
     w.Ue(static_cast<uint32_t>(firstMb));
     w.Ue(idr ? kSliceTypeI : kSliceTypeP);
     w.Ue(0);  // pic_parameter_set_id
-    w.Bits(idr ? 0 : frameNum_, kLog2MaxFrameNum);
+    w.Bits(idr ? 0 : m_frameNum, kLog2MaxFrameNum);
     if (idr) {
-        w.Ue(idrPicId_);
+        w.Ue(m_idrPicId);
         w.Flag(false);  // no_output_of_prior_pics_flag
         w.Flag(false);  // long_term_reference_flag
     } else {
@@ -47,9 +47,9 @@ void PictureCoder::WriteSliceHeader(BitWriter& w, int firstMb, bool idr, int sli
         w.Flag(false);  // ref_pic_list_modification_flag_l0
         w.Flag(false);  // adaptive_ref_pic_marking_mode_flag: sliding window
     }
-    w.Se(sliceQp - kPicInitQp);          // slice_qp_delta
-    w.Ue(settings_.deblocking ? 0 : 1);  // disable_deblocking_filter_idc
-    if (settings_.deblocking) {
+    w.Se(sliceQp - kPicInitQp);           // slice_qp_delta
+    w.Ue(m_settings.deblocking ? 0 : 1);  // disable_deblocking_filter_idc
+    if (m_settings.deblocking) {
         w.Se(0);  // slice_alpha_c0_offset_div2
         w.Se(0);  // slice_beta_offset_div2
     }
@@ -57,24 +57,24 @@ void PictureCoder::WriteSliceHeader(BitWriter& w, int firstMb, bool idr, int sli
 
 PictureStats PictureCoder::Code(const Picture& source, bool idr, const std::vector<uint8_t>& forcedIntra,
                                 const MacroblockQpFn& qpOf, CodedUnit& out) {
-    idr = idr || !haveReference_;
-    pendingIdr_ = idr;
-    lastWasSkipped_ = false;
-    grid_.Reset(grid_.MbWidth(), grid_.MbHeight());
-    MacroblockCoder coder(source, recon_, grid_, mbSettings_);
-    coder.SetReference(idr ? nullptr : &reference_);
-    const int mbCount = grid_.Count();
-    const int sliceSize = settings_.mbsPerSlice == 0 || settings_.mbsPerSlice >= static_cast<uint32_t>(mbCount)
+    idr = idr || !m_haveReference;
+    m_pendingIdr = idr;
+    m_lastWasSkipped = false;
+    m_grid.Reset(m_grid.MbWidth(), m_grid.MbHeight());
+    MacroblockCoder coder(source, m_recon, m_grid, m_mbSettings);
+    coder.SetReference(idr ? nullptr : &m_reference);
+    const int mbCount = m_grid.Count();
+    const int sliceSize = m_settings.mbsPerSlice == 0 || m_settings.mbsPerSlice >= static_cast<uint32_t>(mbCount)
                               ? mbCount
-                              : static_cast<int>(settings_.mbsPerSlice);
+                              : static_cast<int>(m_settings.mbsPerSlice);
     const size_t startBytes = out.bytes.size();
     PictureStats stats;
     double qpSum = 0;
     int slice = 0;
     for (int first = 0; first < mbCount; first += sliceSize, ++slice) {
         const int end = std::min(mbCount, first + sliceSize);
-        rbsp_.clear();
-        BitWriter w(rbsp_);
+        m_rbsp.clear();
+        BitWriter w(m_rbsp);
         const uint32_t bitsBefore = static_cast<uint32_t>(out.bytes.size() - startBytes) * 8;
         const int sliceQp = std::clamp(qpOf(first, bitsBefore), 0, 51);
         if (first == 0) {
@@ -84,11 +84,11 @@ PictureStats PictureCoder::Code(const Picture& source, bool idr, const std::vect
         int lastQp = sliceQp;
         uint32_t skipRun = 0;
         for (int mb = first; mb < end; ++mb) {
-            const uint32_t bits = bitsBefore + static_cast<uint32_t>(rbsp_.size()) * 8;
+            const uint32_t bits = bitsBefore + static_cast<uint32_t>(m_rbsp.size()) * 8;
             const int qp = mb == first ? sliceQp : std::clamp(qpOf(mb, bits), 0, 51);
             const bool intra = !forcedIntra.empty() && forcedIntra[static_cast<size_t>(mb)] != 0;
             coder.Code(mb, slice, !idr, intra ? MbDemand::kIntra : MbDemand::kAny, qp, lastQp, skipRun, w);
-            const MbState& state = grid_.At(mb);
+            const MbState& state = m_grid.At(mb);
             qpSum += state.qp;
             stats.minQp = std::min<int>(stats.minQp, state.qp);
             stats.maxQp = std::max<int>(stats.maxQp, state.qp);
@@ -100,7 +100,7 @@ PictureStats PictureCoder::Code(const Picture& source, bool idr, const std::vect
             w.Ue(skipRun);
         }
         w.TrailingBits();
-        out.AppendNal(idr ? 3 : 2, idr ? kNalIdrSlice : kNalSlice, rbsp_);
+        out.AppendNal(idr ? 3 : 2, idr ? kNalIdrSlice : kNalSlice, m_rbsp);
     }
     Deblock();
     stats.clippedLevels = coder.ClippedLevels();
@@ -121,12 +121,12 @@ void PictureCoder::CountVector(const MbState& state, PictureStats& stats) const 
 }
 
 void PictureCoder::Deblock() {
-    if (!settings_.deblocking) {
+    if (!m_settings.deblocking) {
         return;
     }
-    std::vector<MbFilterInfo> info(static_cast<size_t>(grid_.Count()));
-    for (int mb = 0; mb < grid_.Count(); ++mb) {
-        const MbState& state = grid_.At(mb);
+    std::vector<MbFilterInfo> info(static_cast<size_t>(m_grid.Count()));
+    for (int mb = 0; mb < m_grid.Count(); ++mb) {
+        const MbState& state = m_grid.At(mb);
         MbFilterInfo& filter = info[static_cast<size_t>(mb)];
         filter.intra = state.IsIntra();
         filter.qp = state.qp;
@@ -134,40 +134,40 @@ void PictureCoder::Deblock() {
         std::fill(filter.mvx, filter.mvx + 16, static_cast<int16_t>(state.mv.x));
         std::fill(filter.mvy, filter.mvy + 16, static_cast<int16_t>(state.mv.y));
     }
-    DeblockPicture(recon_, info, grid_.MbWidth(), grid_.MbHeight());
+    DeblockPicture(m_recon, info, m_grid.MbWidth(), m_grid.MbHeight());
 }
 
 void PictureCoder::Commit() {
-    reference_.Build(recon_);
-    haveReference_ = true;
-    if (pendingIdr_) {
-        frameNum_ = 0;
-        idrPicId_ = (idrPicId_ + 1) % 65536;
+    m_reference.Build(m_recon);
+    m_haveReference = true;
+    if (m_pendingIdr) {
+        m_frameNum = 0;
+        m_idrPicId = (m_idrPicId + 1) % 65536;
     }
-    frameNum_ = (frameNum_ + 1) % kMaxFrameNum;
+    m_frameNum = (m_frameNum + 1) % kMaxFrameNum;
 }
 
 void PictureCoder::CommitSkipped() {
     // Every macroblock copied the reference at vector 0 and no edge is filtered (no
     // coefficients, equal vectors, no intra): the reference stays as it is.
-    frameNum_ = (frameNum_ + 1) % kMaxFrameNum;
+    m_frameNum = (m_frameNum + 1) % kMaxFrameNum;
 }
 
 PictureStats PictureCoder::CodeSkipped(CodedUnit& out) {
-    lastWasSkipped_ = true;
+    m_lastWasSkipped = true;
     const size_t startBytes = out.bytes.size();
-    const int mbCount = grid_.Count();
-    const int sliceSize = settings_.mbsPerSlice == 0 || settings_.mbsPerSlice >= static_cast<uint32_t>(mbCount)
+    const int mbCount = m_grid.Count();
+    const int sliceSize = m_settings.mbsPerSlice == 0 || m_settings.mbsPerSlice >= static_cast<uint32_t>(mbCount)
                               ? mbCount
-                              : static_cast<int>(settings_.mbsPerSlice);
+                              : static_cast<int>(m_settings.mbsPerSlice);
     for (int first = 0; first < mbCount; first += sliceSize) {
         const int end = std::min(mbCount, first + sliceSize);
-        rbsp_.clear();
-        BitWriter w(rbsp_);
+        m_rbsp.clear();
+        BitWriter w(m_rbsp);
         WriteSliceHeader(w, first, false, kPicInitQp);
         w.Ue(static_cast<uint32_t>(end - first));
         w.TrailingBits();
-        out.AppendNal(2, kNalSlice, rbsp_);
+        out.AppendNal(2, kNalSlice, m_rbsp);
     }
     PictureStats stats;
     stats.bytes = static_cast<uint32_t>(out.bytes.size() - startBytes);

@@ -47,9 +47,9 @@ class PictureCoder {
 public:
     explicit PictureCoder(const CoderSettings& settings);
 
-    int MbWidth() const { return grid_.MbWidth(); }
-    int MbHeight() const { return grid_.MbHeight(); }
-    int MbCount() const { return grid_.Count(); }
+    int MbWidth() const { return m_grid.MbWidth(); }
+    int MbHeight() const { return m_grid.MbHeight(); }
+    int MbCount() const { return m_grid.Count(); }
 
     // Forgets the reference: the next picture must be IDR.
     void Restart();
@@ -68,24 +68,24 @@ public:
     void CommitSkipped();
 
     // What a decoder shows for the last picture coded (committed or not), deblocked, padded size.
-    const Picture& Reconstruction() const { return lastWasSkipped_ ? reference_.Full() : recon_; }
+    const Picture& Reconstruction() const { return m_lastWasSkipped ? m_reference.Full() : m_recon; }
 
 private:
     void WriteSliceHeader(BitWriter& writer, int firstMb, bool idr, int sliceQp) const;
     void Deblock();
     void CountVector(const MbState& state, PictureStats& stats) const;
 
-    CoderSettings settings_;
-    MbCodingSettings mbSettings_;
-    MbGrid grid_;
-    Picture recon_;         // the picture being coded
-    RefPicture reference_;  // the last committed picture
-    bool haveReference_ = false;
-    bool pendingIdr_ = false;
-    bool lastWasSkipped_ = false;
-    uint32_t frameNum_ = 0;
-    uint32_t idrPicId_ = 0;
-    std::vector<uint8_t> rbsp_;
+    CoderSettings m_settings;
+    MbCodingSettings m_mbSettings;
+    MbGrid m_grid;
+    Picture m_recon;         // the picture being coded
+    RefPicture m_reference;  // the last committed picture
+    bool m_haveReference = false;
+    bool m_pendingIdr = false;
+    bool m_lastWasSkipped = false;
+    uint32_t m_frameNum = 0;
+    uint32_t m_idrPicId = 0;
+    std::vector<uint8_t> m_rbsp;
 };
 
 }  // namespace qzt::h264

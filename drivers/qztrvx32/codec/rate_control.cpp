@@ -125,26 +125,26 @@ RateController::RateController() {
 }
 
 void RateController::Configure(const RateSettings& settings) {
-    pending_ = settings;
-    pendingValid_ = true;
+    m_pending = settings;
+    m_pendingValid = true;
 }
 
 void RateController::Restart() {
     ApplyPendingSettings();
-    level_ = derived_.initialLevel;
-    periodsPending_ = 0;
-    vbrAccount_ = derived_.bitsPerPeriod;  // the first picture's period
-    underflowed_ = false;
-    recentPeriods_.clear();
+    m_level = m_derived.initialLevel;
+    m_periodsPending = 0;
+    m_vbrAccount = m_derived.bitsPerPeriod;  // the first picture's period
+    m_underflowed = false;
+    m_recentPeriods.clear();
     for (int kind = 0; kind < kKindCount; ++kind) {
-        logCoefficient_[kind] = std::log(kInitialCoefficient[kind]);
-        profile_[kind].clear();
+        m_logCoefficient[kind] = std::log(kInitialCoefficient[kind]);
+        m_profile[kind].clear();
     }
-    referenceQp_ = -1.0;
-    lastQp_[kIntraKind] = lastQp_[kPredictedKind] = -1.0;
-    skippedBits_ = 160.0;
-    recentComplexity_ = 0.0;
-    pictureOpen_ = false;
+    m_referenceQp = -1.0;
+    m_lastQp[kIntraKind] = m_lastQp[kPredictedKind] = -1.0;
+    m_skippedBits = 160.0;
+    m_recentComplexity = 0.0;
+    m_pictureOpen = false;
 }
 
 // Every clamp of the received settings is here, one per field, none refuses.
@@ -190,28 +190,28 @@ RateController::Derived RateController::Derive(const RateSettings& settings) {
 }
 
 void RateController::ApplyPendingSettings() {
-    if (!pendingValid_) return;
-    pendingValid_ = false;
-    ApplySettings(pending_);
+    if (!m_pendingValid) return;
+    m_pendingValid = false;
+    ApplySettings(m_pending);
 }
 
 void RateController::ApplySettings(const RateSettings& settings) {
-    const Derived previous = derived_;
-    derived_ = Derive(settings);
-    level_ = std::min(level_, derived_.bucketSize);
-    vbrAccount_ = std::min(vbrAccount_, derived_.bitsPerPeriod * (1.0 + derived_.fps * kVbrCreditCap));
+    const Derived previous = m_derived;
+    m_derived = Derive(settings);
+    m_level = std::min(m_level, m_derived.bucketSize);
+    m_vbrAccount = std::min(m_vbrAccount, m_derived.bitsPerPeriod * (1.0 + m_derived.fps * kVbrCreditCap));
     // Windows of the old limit say nothing about the new one.
-    if (previous.windowLimit != derived_.windowLimit || previous.mode != derived_.mode) recentPeriods_.clear();
+    if (previous.windowLimit != m_derived.windowLimit || previous.mode != m_derived.mode) m_recentPeriods.clear();
 }
 
 // ---- Bucket, account and windows ----
 
 void RateController::AddInput(int periods) {
-    const Derived& d = derived_;
+    const Derived& d = m_derived;
     const double creditCap = d.bitsPerPeriod + kVbrCreditCap * d.bitrate;
     for (int period = 0; period < periods; ++period) {
-        level_ = std::min(d.bucketSize, level_ + d.inputPerPeriod);
-        vbrAccount_ = std::min(creditCap, vbrAccount_ + d.bitsPerPeriod);
+        m_level = std::min(d.bucketSize, m_level + d.inputPerPeriod);
+        m_vbrAccount = std::min(creditCap, m_vbrAccount + d.bitsPerPeriod);
         // Periods beyond the first had no picture reported (skipped pictures the encoder did not
         // announce through SkippedPicture): they count as empty in the window history.
         if (period > 0) RecordPeriod(0.0);
@@ -220,40 +220,40 @@ void RateController::AddInput(int periods) {
 
 // Bits kept back from the level in maxBits: covers rounding in a decoder's own bucket arithmetic.
 double RateController::RemovalMargin() const {
-    return 64.0 + 0.01 * derived_.inputPerPeriod;
+    return 64.0 + 0.01 * m_derived.inputPerPeriod;
 }
 
 // Most bits the next picture may take so that every run of windowPeriods periods through it stays
 // under the window limit: each run holds some of the latest periods, this picture, and pictures to
 // come, counted at `comingPictureBits` each.
 double RateController::WindowRoom(double comingPictureBits) const {
-    const int laterPictures = derived_.windowPeriods - 1;
-    double room = derived_.windowLimit - laterPictures * comingPictureBits;
+    const int laterPictures = m_derived.windowPeriods - 1;
+    double room = m_derived.windowLimit - laterPictures * comingPictureBits;
     double pastSum = 0.0;
-    const int history = static_cast<int>(recentPeriods_.size());
+    const int history = static_cast<int>(m_recentPeriods.size());
     for (int past = 1; past <= std::min(laterPictures, history); ++past) {
-        pastSum += recentPeriods_[history - past];
-        room = std::min(room, derived_.windowLimit - pastSum - (laterPictures - past) * comingPictureBits);
+        pastSum += m_recentPeriods[history - past];
+        room = std::min(room, m_derived.windowLimit - pastSum - (laterPictures - past) * comingPictureBits);
     }
     return room;
 }
 
 uint32_t RateController::MaxBitsNow() const {
-    const double limit = std::min(level_ - RemovalMargin(), WindowRoom(LeastPictureBits()));
+    const double limit = std::min(m_level - RemovalMargin(), WindowRoom(LeastPictureBits()));
     if (limit <= 0.0) return 0;
     return static_cast<uint32_t>(std::min(limit, static_cast<double>(kNoLimit - 1)));
 }
 
 void RateController::Remove(double bits) {
-    level_ -= bits;
-    vbrAccount_ -= bits;
+    m_level -= bits;
+    m_vbrAccount -= bits;
 }
 
 // CBR with filler: whatever the bucket holds above its target level goes out as filler, so the
 // stream carries exactly its path.
 uint32_t RateController::TakeFiller() {
-    if (!derived_.filler) return 0;
-    const double excessBytes = std::floor((level_ - derived_.targetLevel) / 8.0);
+    if (!m_derived.filler) return 0;
+    const double excessBytes = std::floor((m_level - m_derived.targetLevel) / 8.0);
     if (excessBytes < kFillerUnitMinBytes) return 0;
     const uint32_t bytes = static_cast<uint32_t>(std::min(excessBytes, static_cast<double>(kNoLimit / 8)));
     Remove(8.0 * bytes);
@@ -261,46 +261,46 @@ uint32_t RateController::TakeFiller() {
 }
 
 void RateController::RecordPeriod(double bits) {
-    recentPeriods_.push_back(bits);
-    while (recentPeriods_.size() > static_cast<size_t>(derived_.windowPeriods))
-        recentPeriods_.pop_front();
+    m_recentPeriods.push_back(bits);
+    while (m_recentPeriods.size() > static_cast<size_t>(m_derived.windowPeriods))
+        m_recentPeriods.pop_front();
 }
 
 // ---- Picture plans ----
 
 PicturePlan RateController::BeginPicture(bool intra, double complexity, int mbCount, int picturesCovered) {
     ApplyPendingSettings();
-    retried_ = false;
+    m_retried = false;
     // A second BeginPicture without EndPicture replans the same picture: no second input.
-    if (!pictureOpen_) {
-        AddInput(periodsPending_);
-        periodsPending_ = 0;
+    if (!m_pictureOpen) {
+        AddInput(m_periodsPending);
+        m_periodsPending = 0;
     }
-    pictureOpen_ = true;
-    kind_ = intra ? kIntraKind : kPredictedKind;
-    complexity_ = SanitizedComplexity(complexity);
-    mbCount_ = std::max(1, mbCount);
-    covered_ = std::clamp(picturesCovered, 1, kMaxPicturesCovered);
+    m_pictureOpen = true;
+    m_kind = intra ? kIntraKind : kPredictedKind;
+    m_complexity = SanitizedComplexity(complexity);
+    m_mbCount = std::max(1, mbCount);
+    m_covered = std::clamp(picturesCovered, 1, kMaxPicturesCovered);
 
-    switch (derived_.mode) {
+    switch (m_derived.mode) {
         case RateMode::kConstantQp:
-            plan_ = ConstantQpPlan();
+            m_plan = ConstantQpPlan();
             break;
         case RateMode::kCappedQuality:
-            plan_ = CappedQualityPlan();
+            m_plan = CappedQualityPlan();
             break;
         case RateMode::kVbr:
-            plan_ = BitratePlan(VbrWantedBits());
+            m_plan = BitratePlan(VbrWantedBits());
             break;
         case RateMode::kCbr:
-            plan_ = BitratePlan(CbrWantedBits());
+            m_plan = BitratePlan(CbrWantedBits());
             break;
     }
-    return plan_;
+    return m_plan;
 }
 
 int RateController::ModeQp() const {
-    return kind_ == kIntraKind ? derived_.qpI : derived_.qpP;
+    return m_kind == kIntraKind ? m_derived.qpI : m_derived.qpP;
 }
 
 PicturePlan RateController::ConstantQpPlan() const {
@@ -337,41 +337,41 @@ PicturePlan RateController::BitratePlan(double wantedBits) {
     // In CBR the QP falls slowly from one picture of a kind to the next: a model that saw cheap
     // pictures would otherwise plan far too low, and the picture would end at a high QP or be coded
     // again. (VBR lets it fall at once: a resting screen goes to "Min QP".)
-    if (derived_.mode == RateMode::kCbr && lastQp_[kind_] >= 0.0) {
-        const int floor = static_cast<int>(std::floor(lastQp_[kind_])) - kMaxQpFallPerPicture;
-        plan.qp = std::clamp(std::max(plan.qp, floor), derived_.minQp, derived_.maxQp);
+    if (m_derived.mode == RateMode::kCbr && m_lastQp[m_kind] >= 0.0) {
+        const int floor = static_cast<int>(std::floor(m_lastQp[m_kind])) - kMaxQpFallPerPicture;
+        plan.qp = std::clamp(std::max(plan.qp, floor), m_derived.minQp, m_derived.maxQp);
     }
-    StartAttempt(plan.qp, target, derived_.minQp, true);
+    StartAttempt(plan.qp, target, m_derived.minQp, true);
     return plan;
 }
 
 // Bits the skipped pictures after this one will take from its budget.
 double RateController::SkippedBitsAhead() const {
-    return (covered_ - 1) * skippedBits_;
+    return (m_covered - 1) * m_skippedBits;
 }
 
 // CBR: the periods' bits, plus what brings the bucket back to its target level: a shortfall is
 // paid back over a few pictures, a surplus spent slowly enough to keep the windows steady.
 double RateController::CbrWantedBits() const {
-    const Derived& d = derived_;
-    const double surplus = level_ - d.inputPerPeriod - d.targetLevel;
+    const Derived& d = m_derived;
+    const double surplus = m_level - d.inputPerPeriod - d.targetLevel;
     const double payBackPictures = std::clamp(d.fps / 10.0, 2.0, 6.0);
-    const double adjustment = surplus > 0.0 ? std::min(surplus, kCbrCreditPerPicture * d.bitsPerPeriod * covered_)
+    const double adjustment = surplus > 0.0 ? std::min(surplus, kCbrCreditPerPicture * d.bitsPerPeriod * m_covered)
                                             : surplus / payBackPictures;
-    const double base = std::max(0.1 * d.bitsPerPeriod, covered_ * d.bitsPerPeriod - SkippedBitsAhead() + adjustment);
-    if (kind_ != kIntraKind) return base;
+    const double base = std::max(0.1 * d.bitsPerPeriod, m_covered * d.bitsPerPeriod - SkippedBitsAhead() + adjustment);
+    if (m_kind != kIntraKind) return base;
     return IntraWantedBits(base, (d.filler ? kCbrIntraExtraFiller : kCbrIntraExtra) * d.bitrate);
 }
 
 // VBR: the average's share plus the account's credit over half a second (a debt over a few
 // pictures), never above what the peak bucket sustains.
 double RateController::VbrWantedBits() const {
-    const Derived& d = derived_;
-    const double carry = vbrAccount_ - d.bitsPerPeriod;
+    const Derived& d = m_derived;
+    const double carry = m_vbrAccount - d.bitsPerPeriod;
     const double spreadPictures = carry > 0.0 ? std::max(2.0, d.fps / 2.0) : std::clamp(d.fps / 10.0, 2.0, 6.0);
     const double base =
-        std::max(0.1 * d.bitsPerPeriod, covered_ * d.bitsPerPeriod - SkippedBitsAhead() + carry / spreadPictures);
-    const double wanted = kind_ == kIntraKind ? IntraWantedBits(base, kVbrIntraExtra * d.bitrate) : base;
+        std::max(0.1 * d.bitsPerPeriod, m_covered * d.bitsPerPeriod - SkippedBitsAhead() + carry / spreadPictures);
+    const double wanted = m_kind == kIntraKind ? IntraWantedBits(base, kVbrIntraExtra * d.bitrate) : base;
     return std::min(wanted, PeakBudget(std::min(d.inputPerPeriod, d.bitsPerPeriod)));
 }
 
@@ -379,8 +379,8 @@ double RateController::VbrWantedBits() const {
 // holds beyond one period, within the window room left when the coming pictures take
 // `comingPictureBits` each.
 double RateController::PeakBudget(double comingPictureBits) const {
-    const Derived& d = derived_;
-    const double bucket = covered_ * d.inputPerPeriod + 0.5 * std::max(0.0, level_ - d.inputPerPeriod);
+    const Derived& d = m_derived;
+    const double bucket = m_covered * d.inputPerPeriod + 0.5 * std::max(0.0, m_level - d.inputPerPeriod);
     return std::min(bucket, WindowRoom(comingPictureBits)) - SkippedBitsAhead();
 }
 
@@ -389,131 +389,131 @@ double RateController::PeakBudget(double comingPictureBits) const {
 // pictures are capped takes room from them so that it keeps the configured offset over their QP,
 // within half the window room left above their least cost.
 double RateController::CappedBudget() const {
-    const Derived& d = derived_;
+    const Derived& d = m_derived;
     const double least = LeastPictureBits();
-    const bool pSeen = referenceQp_ >= 0.0;
-    const double comingAtQpP = std::max(least, PredictBitsFor(kPredictedKind, recentComplexity_, d.qpP));
+    const bool pSeen = m_referenceQp >= 0.0;
+    const double comingAtQpP = std::max(least, PredictBitsFor(kPredictedKind, m_recentComplexity, d.qpP));
     const double budget = PeakBudget(pSeen ? std::min(d.inputPerPeriod, comingAtQpP) : least);
-    const bool predictedCapped = referenceQp_ > d.qpP + 0.5;
-    if (kind_ != kIntraKind || !predictedCapped) return budget;
-    const double atOffset = PredictBits(referenceQp_ + (d.qpI - d.qpP));
+    const bool predictedCapped = m_referenceQp > d.qpP + 0.5;
+    if (m_kind != kIntraKind || !predictedCapped) return budget;
+    const double atOffset = PredictBits(m_referenceQp + (d.qpI - d.qpP));
     return std::max(budget, std::min(atOffset, 0.5 * PeakBudget(least)));
 }
 
 // An I picture asks for the bits that keep it at the quality of the recent P pictures, within
 // `extraCap` above the plain budget.
 double RateController::IntraWantedBits(double baseBits, double extraCap) const {
-    if (referenceQp_ < 0.0) return baseBits;
-    const double atReference = PredictBits(referenceQp_ - 1.0);
+    if (m_referenceQp < 0.0) return baseBits;
+    const double atReference = PredictBits(m_referenceQp - 1.0);
     return std::clamp(atReference, baseBits, baseBits + extraCap);
 }
 
 // ---- Bits model ----
 
 double RateController::PredictBits(double qp) const {
-    return PredictBitsFor(kind_, complexity_, qp);
+    return PredictBitsFor(m_kind, m_complexity, qp);
 }
 
 double RateController::PredictBitsFor(Kind kind, double complexity, double qp) const {
-    const double pixels = mbCount_ * kPixelsPerMacroblock;
-    const double coefficient = std::exp(logCoefficient_[kind]);
+    const double pixels = m_mbCount * kPixelsPerMacroblock;
+    const double coefficient = std::exp(m_logCoefficient[kind]);
     return pixels * (kOverheadBitsPerPixel[kind] + coefficient * complexity * QpScale(qp));
 }
 
 // The least a coming picture will cost: a P picture of the coming complexity at the highest QP,
 // with a margin, and never below a skipped picture.
 double RateController::LeastPictureBits() const {
-    return std::max(skippedBits_, 1.25 * PredictBitsFor(kPredictedKind, ComingComplexity(), derived_.maxQp));
+    return std::max(m_skippedBits, 1.25 * PredictBitsFor(kPredictedKind, ComingComplexity(), m_derived.maxQp));
 }
 
 // Complexity expected of the coming P pictures: the recent one, or before the first P picture the
 // present picture's.
 double RateController::ComingComplexity() const {
-    return referenceQp_ < 0.0 ? complexity_ : recentComplexity_;
+    return m_referenceQp < 0.0 ? m_complexity : m_recentComplexity;
 }
 
 int RateController::QpForBits(double bits) const {
-    const Derived& d = derived_;
-    const double pixels = mbCount_ * kPixelsPerMacroblock;
-    const double forResidual = bits / pixels - kOverheadBitsPerPixel[kind_];
+    const Derived& d = m_derived;
+    const double pixels = m_mbCount * kPixelsPerMacroblock;
+    const double forResidual = bits / pixels - kOverheadBitsPerPixel[m_kind];
     if (forResidual <= 0.0) return d.maxQp;
-    if (complexity_ <= 0.0) return d.minQp;
-    const double coefficient = std::exp(logCoefficient_[kind_]);
-    const double qp = 12.0 + 6.0 * std::log2(coefficient * complexity_ / forResidual);
+    if (m_complexity <= 0.0) return d.minQp;
+    const double coefficient = std::exp(m_logCoefficient[m_kind]);
+    const double qp = 12.0 + 6.0 * std::log2(coefficient * m_complexity / forResidual);
     return static_cast<int>(std::lround(std::clamp(qp, static_cast<double>(d.minQp), static_cast<double>(d.maxQp))));
 }
 
 // Moves the picture type's coefficient toward what the coded picture showed. Pictures with next
 // to nothing to code (a resting screen) say nothing about it.
 void RateController::Learn(double bits, double meanQp) {
-    if (complexity_ < kMinLearnComplexity || !std::isfinite(meanQp)) return;
-    const double pixels = mbCount_ * kPixelsPerMacroblock;
+    if (m_complexity < kMinLearnComplexity || !std::isfinite(meanQp)) return;
+    const double pixels = m_mbCount * kPixelsPerMacroblock;
     const double perPixel = bits / pixels;
-    const double residual = std::max(perPixel - kOverheadBitsPerPixel[kind_], 0.25 * perPixel);
-    const double observed = std::clamp(residual / (complexity_ * QpScale(meanQp)), 1e-3, 1e2);
-    logCoefficient_[kind_] += kLearnRate * (std::log(observed) - logCoefficient_[kind_]);
+    const double residual = std::max(perPixel - kOverheadBitsPerPixel[m_kind], 0.25 * perPixel);
+    const double observed = std::clamp(residual / (m_complexity * QpScale(meanQp)), 1e-3, 1e2);
+    m_logCoefficient[m_kind] += kLearnRate * (std::log(observed) - m_logCoefficient[m_kind]);
 }
 
 // ---- Macroblock QP ----
 
 void RateController::StartAttempt(int qp, double targetBits, int qpFloor, bool tracking) {
-    attemptQp_ = qp;
-    attemptTarget_ = std::max(1.0, targetBits);
-    qpFloor_ = qpFloor;
-    tracking_ = tracking;
-    stride_ = std::clamp(mbCount_ / 16, 4, 64);
+    m_attemptQp = qp;
+    m_attemptTarget = std::max(1.0, targetBits);
+    m_qpFloor = qpFloor;
+    m_tracking = tracking;
+    m_stride = std::clamp(m_mbCount / 16, 4, 64);
     RestartAttemptCounters();
 }
 
 void RateController::RestartAttemptCounters() {
-    mbQp_ = attemptQp_;
-    qpScaleSum_ = 0.0;
-    qpCount_ = 0;
-    lowestQp_ = attemptQp_;
-    nextCheckpoint_ = stride_;
-    checkpointBits_.clear();
+    m_mbQp = m_attemptQp;
+    m_qpScaleSum = 0.0;
+    m_qpCount = 0;
+    m_lowestQp = m_attemptQp;
+    m_nextCheckpoint = m_stride;
+    m_checkpointBits.clear();
 }
 
 int RateController::MacroblockQp(int mbIndex, uint32_t bitsSoFar) {
-    if (!pictureOpen_ || !plan_.perMacroblockQp) return plan_.qp;
+    if (!m_pictureOpen || !m_plan.perMacroblockQp) return m_plan.qp;
     if (mbIndex <= 0) {
         RestartAttemptCounters();
     } else {
         const double spent = bitsSoFar;
-        if (mbIndex >= nextCheckpoint_) {
-            checkpointBits_.push_back(spent);
-            if (tracking_) Track(mbIndex, spent);
-            while (nextCheckpoint_ <= mbIndex)
-                nextCheckpoint_ += stride_;
+        if (mbIndex >= m_nextCheckpoint) {
+            m_checkpointBits.push_back(spent);
+            if (m_tracking) Track(mbIndex, spent);
+            while (m_nextCheckpoint <= mbIndex)
+                m_nextCheckpoint += m_stride;
         }
         GuardMaxBits(mbIndex, spent);
     }
-    qpScaleSum_ += QpScale(mbQp_);
-    ++qpCount_;
-    lowestQp_ = std::min(lowestQp_, mbQp_);
-    return mbQp_;
+    m_qpScaleSum += QpScale(m_mbQp);
+    ++m_qpCount;
+    m_lowestQp = std::min(m_lowestQp, m_mbQp);
+    return m_mbQp;
 }
 
 // The uniform QP that would have spent what the macroblocks so far spent at their QPs (bits scale
 // with 2^(-qp / 6), so the low-QP macroblocks weigh more than in a plain mean).
 double RateController::AttemptEffectiveQp() const {
-    if (qpCount_ == 0) return attemptQp_;
-    return 12.0 - 6.0 * std::log2(qpScaleSum_ / qpCount_);
+    if (m_qpCount == 0) return m_attemptQp;
+    return 12.0 - 6.0 * std::log2(m_qpScaleSum / m_qpCount);
 }
 
 // Share of the picture's bits expected before macroblock `mbIndex`: half the plain share of
 // macroblocks, half what the last picture of the type spent there (between its checkpoints on a
 // straight line).
 double RateController::ExpectedFraction(int mbIndex) const {
-    const double plain = std::min(1.0, static_cast<double>(mbIndex) / mbCount_);
-    const std::vector<double>& profile = profile_[kind_];
-    const size_t checkpoints = static_cast<size_t>((mbCount_ - 1) / stride_);
+    const double plain = std::min(1.0, static_cast<double>(mbIndex) / m_mbCount);
+    const std::vector<double>& profile = m_profile[m_kind];
+    const size_t checkpoints = static_cast<size_t>((m_mbCount - 1) / m_stride);
     if (profile.size() != checkpoints || checkpoints == 0) return plain;
-    const int segment = mbIndex / stride_;  // between checkpoint segment - 1 and segment (0: the start)
-    const double lowMb = static_cast<double>(segment) * stride_;
+    const int segment = mbIndex / m_stride;  // between checkpoint segment - 1 and segment (0: the start)
+    const double lowMb = static_cast<double>(segment) * m_stride;
     const double lowShare = segment == 0 ? 0.0 : profile[std::min(checkpoints, static_cast<size_t>(segment)) - 1];
     const bool beyondLast = static_cast<size_t>(segment) >= checkpoints;
-    const double highMb = beyondLast ? mbCount_ : lowMb + stride_;
+    const double highMb = beyondLast ? m_mbCount : lowMb + m_stride;
     const double highShare = beyondLast ? 1.0 : profile[segment];
     const double share = lowShare + (highShare - lowShare) * (mbIndex - lowMb) / std::max(1.0, highMb - lowMb);
     return 0.5 * plain + 0.5 * share;
@@ -524,13 +524,13 @@ double RateController::ExpectedFraction(int mbIndex) const {
 // further the picture is.
 double RateController::ProjectedRest(int mbIndex, double spent) const {
     const double expectedShare = std::clamp(ExpectedFraction(mbIndex), 0.01, 0.99);
-    const double pace = std::clamp(spent / (attemptTarget_ * expectedShare), 0.2, 5.0);
+    const double pace = std::clamp(spent / (m_attemptTarget * expectedShare), 0.2, 5.0);
     const double trust = std::min(1.0, 2.0 * expectedShare);
-    return attemptTarget_ * (1.0 - expectedShare) * std::pow(pace, trust);
+    return m_attemptTarget * (1.0 - expectedShare) * std::pow(pace, trust);
 }
 
 int RateController::TrackingStep(double desiredQp) const {
-    const double difference = desiredQp - mbQp_;
+    const double difference = desiredQp - m_mbQp;
     if (std::fabs(difference) < kTrackingDeadBand) return 0;
     return static_cast<int>(
         std::clamp(std::lround(difference), -static_cast<long>(kTrackingMaxStep), static_cast<long>(kTrackingMaxStep)));
@@ -539,42 +539,42 @@ int RateController::TrackingStep(double desiredQp) const {
 // At a checkpoint: the QP moves a step toward the QP that makes the projected rest of the picture
 // land on the target.
 void RateController::Track(int mbIndex, double spent) {
-    const Derived& d = derived_;
-    const double left = attemptTarget_ - spent;
-    const double desired = left > 0.05 * attemptTarget_
+    const Derived& d = m_derived;
+    const double left = m_attemptTarget - spent;
+    const double desired = left > 0.05 * m_attemptTarget
                                ? AttemptEffectiveQp() + 6.0 * std::log2(ProjectedRest(mbIndex, spent) / left)
                                : static_cast<double>(d.maxQp);
-    const int low = std::max({qpFloor_, d.minQp, attemptQp_ - kTrackingBelowPlan});
-    const int high = std::max(low, std::min(d.maxQp, attemptQp_ + kTrackingAbovePlan));
-    mbQp_ = std::clamp(mbQp_ + TrackingStep(desired), low, high);
+    const int low = std::max({m_qpFloor, d.minQp, m_attemptQp - kTrackingBelowPlan});
+    const int high = std::max(low, std::min(d.maxQp, m_attemptQp + kTrackingAbovePlan));
+    m_mbQp = std::clamp(m_mbQp + TrackingStep(desired), low, high);
 }
 
 // Before every macroblock, whatever the mode: when the projected rest of the picture would pass
 // maxBits, the QP rises at once to what avoids it.
 void RateController::GuardMaxBits(int mbIndex, double spent) {
-    const Derived& d = derived_;
-    const double room = kEmergencyShareOfMax * plan_.maxBits - spent;
+    const Derived& d = m_derived;
+    const double room = kEmergencyShareOfMax * m_plan.maxBits - spent;
     const double rest = std::max(1.0, ProjectedRest(mbIndex, spent));
     const double needed =
         room > 0.0 ? AttemptEffectiveQp() + 6.0 * std::log2(rest / room) : static_cast<double>(d.maxQp);
-    const int ceiling = retried_ ? d.maxQp : std::min(d.maxQp, attemptQp_ + kGuardAbovePlanFirstAttempt);
-    if (needed > mbQp_) mbQp_ = static_cast<int>(std::ceil(std::min(needed, static_cast<double>(ceiling))));
+    const int ceiling = m_retried ? d.maxQp : std::min(d.maxQp, m_attemptQp + kGuardAbovePlanFirstAttempt);
+    if (needed > m_mbQp) m_mbQp = static_cast<int>(std::ceil(std::min(needed, static_cast<double>(ceiling))));
 }
 
 int RateController::RetryQp(uint32_t bits) {
-    if (!pictureOpen_ || derived_.mode == RateMode::kConstantQp) return -1;
-    const int maxQp = derived_.maxQp;
+    if (!m_pictureOpen || m_derived.mode == RateMode::kConstantQp) return -1;
+    const int maxQp = m_derived.maxQp;
     const double effectiveQp = AttemptEffectiveQp();
     Learn(bits, effectiveQp);
-    if (lowestQp_ >= maxQp) return -1;  // every macroblock was at the highest QP allowed
+    if (m_lowestQp >= maxQp) return -1;  // every macroblock was at the highest QP allowed
     // The QP that brings the attempt's bits to a safe share of maxBits, at least two steps up.
-    const double allowed = std::max(1.0, kRetryShareOfMax * plan_.maxBits);
+    const double allowed = std::max(1.0, kRetryShareOfMax * m_plan.maxBits);
     const double neededSteps = 6.0 * std::log2(std::max(1.0, bits / allowed));
     const double step = std::clamp(neededSteps, static_cast<double>(kRetryMinStep), static_cast<double>(kRetryMaxStep));
     const int next = std::min(maxQp, static_cast<int>(std::ceil(effectiveQp + step - 1e-9)));
-    const double target = std::min(attemptTarget_, allowed);
+    const double target = std::min(m_attemptTarget, allowed);
     // The retry never goes below its QP: the steering may only raise it further.
-    retried_ = true;
+    m_retried = true;
     StartAttempt(next, target, next, true);
     return next;
 }
@@ -582,48 +582,48 @@ int RateController::RetryQp(uint32_t bits) {
 // ---- End of a picture ----
 
 uint32_t RateController::EndPicture(uint32_t bits, double meanQp) {
-    if (!pictureOpen_) {
+    if (!m_pictureOpen) {
         // No plan: count the picture in the bucket all the same, as a P picture of one period.
-        AddInput(periodsPending_);
-        kind_ = kPredictedKind;
-        complexity_ = 0.0;
-        covered_ = 1;
-        checkpointBits_.clear();
+        AddInput(m_periodsPending);
+        m_kind = kPredictedKind;
+        m_complexity = 0.0;
+        m_covered = 1;
+        m_checkpointBits.clear();
     }
-    pictureOpen_ = false;
+    m_pictureOpen = false;
     const double pictureBits = bits;
-    const bool constantQp = derived_.mode == RateMode::kConstantQp;
+    const bool constantQp = m_derived.mode == RateMode::kConstantQp;
     Remove(pictureBits);
     // Constant QP has no buffer checks: the level only follows the stream, never below empty.
-    underflowed_ = !constantQp && level_ < 0.0;
-    if (constantQp) level_ = std::max(level_, 0.0);
+    m_underflowed = !constantQp && m_level < 0.0;
+    if (constantQp) m_level = std::max(m_level, 0.0);
 
     // The controller's own effective QP when it saw every macroblock, else the encoder's mean.
-    const bool sawEveryMb = plan_.perMacroblockQp && qpCount_ == mbCount_;
+    const bool sawEveryMb = m_plan.perMacroblockQp && m_qpCount == m_mbCount;
     const double usedQp = sawEveryMb || !std::isfinite(meanQp) ? AttemptEffectiveQp() : meanQp;
     Learn(pictureBits, usedQp);
-    lastQp_[kind_] = usedQp;
-    if (kind_ == kPredictedKind) {
-        const bool firstP = referenceQp_ < 0.0;
-        recentComplexity_ = firstP ? complexity_ : 0.7 * recentComplexity_ + 0.3 * complexity_;
-        referenceQp_ = firstP ? usedQp : 0.7 * referenceQp_ + 0.3 * usedQp;
+    m_lastQp[m_kind] = usedQp;
+    if (m_kind == kPredictedKind) {
+        const bool firstP = m_referenceQp < 0.0;
+        m_recentComplexity = firstP ? m_complexity : 0.7 * m_recentComplexity + 0.3 * m_complexity;
+        m_referenceQp = firstP ? usedQp : 0.7 * m_referenceQp + 0.3 * usedQp;
     }
     UpdateProfile(pictureBits);
 
     const uint32_t filler = TakeFiller();
     RecordPeriod(pictureBits + 8.0 * filler);
-    periodsPending_ = covered_;
+    m_periodsPending = m_covered;
     return filler;
 }
 
 uint32_t RateController::SkippedPicture(uint32_t bits) {
     // The skipped picture is a removal of its own, one period after the one before it.
-    AddInput(periodsPending_ > 0 ? 1 : 0);
-    periodsPending_ = std::max(1, periodsPending_ - 1);
+    AddInput(m_periodsPending > 0 ? 1 : 0);
+    m_periodsPending = std::max(1, m_periodsPending - 1);
     const double pictureBits = bits;
     Remove(pictureBits);
-    if (derived_.mode == RateMode::kConstantQp) level_ = std::max(level_, 0.0);
-    skippedBits_ = 0.8 * skippedBits_ + 0.2 * pictureBits;
+    if (m_derived.mode == RateMode::kConstantQp) m_level = std::max(m_level, 0.0);
+    m_skippedBits = 0.8 * m_skippedBits + 0.2 * pictureBits;
     const uint32_t filler = TakeFiller();
     RecordPeriod(pictureBits + 8.0 * filler);
     return filler;
@@ -631,27 +631,27 @@ uint32_t RateController::SkippedPicture(uint32_t bits) {
 
 // Keeps where the last attempt of the picture stood at each checkpoint, as a share of the whole.
 void RateController::UpdateProfile(double finalBits) {
-    std::vector<double>& profile = profile_[kind_];
-    const size_t expectedSize = static_cast<size_t>((mbCount_ - 1) / stride_);
-    if (finalBits <= 0.0 || checkpointBits_.size() != expectedSize) {
+    std::vector<double>& profile = m_profile[m_kind];
+    const size_t expectedSize = static_cast<size_t>((m_mbCount - 1) / m_stride);
+    if (finalBits <= 0.0 || m_checkpointBits.size() != expectedSize) {
         profile.clear();
         return;
     }
     profile.resize(expectedSize);
     for (size_t i = 0; i < expectedSize; ++i)
-        profile[i] = std::clamp(checkpointBits_[i] / finalBits, 0.0, 1.0);
+        profile[i] = std::clamp(m_checkpointBits[i] / finalBits, 0.0, 1.0);
 }
 
 bool RateController::LastPictureUnderflowed() const {
-    return underflowed_;
+    return m_underflowed;
 }
 
 double RateController::BufferLevel() const {
-    return level_;
+    return m_level;
 }
 
 uint32_t RateController::BufferSize() const {
-    return static_cast<uint32_t>(std::min(derived_.bucketSize, static_cast<double>(kNoLimit)));
+    return static_cast<uint32_t>(std::min(m_derived.bucketSize, static_cast<double>(kNoLimit)));
 }
 
 }  // namespace qzt

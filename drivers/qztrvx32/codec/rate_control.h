@@ -153,44 +153,44 @@ private:
     void UpdateProfile(double finalBits);
     double AttemptEffectiveQp() const;
 
-    RateSettings pending_;
-    bool pendingValid_ = false;
-    Derived derived_;
+    RateSettings m_pending;
+    bool m_pendingValid = false;
+    Derived m_derived;
 
-    double level_ = 0.0;       // bucket level after the last removal (below 0 after an underflow)
-    int periodsPending_ = 0;   // frame periods of input due before the next removal
-    double vbrAccount_ = 0.0;  // VBR: bitrate allowance so far minus bits sent, credit capped
-    bool underflowed_ = false;
-    std::deque<double> recentPeriods_;  // bits of the latest periods, newest last (window check)
+    double m_level = 0.0;       // bucket level after the last removal (below 0 after an underflow)
+    int m_periodsPending = 0;   // frame periods of input due before the next removal
+    double m_vbrAccount = 0.0;  // VBR: bitrate allowance so far minus bits sent, credit capped
+    bool m_underflowed = false;
+    std::deque<double> m_recentPeriods;  // bits of the latest periods, newest last (window check)
 
-    double logCoefficient_[kKindCount] = {};
-    double referenceQp_ = -1.0;                // running mean QP of P pictures, -1 before the first
-    double skippedBits_ = 0.0;                 // running size of a skipped picture
-    double recentComplexity_ = 0.0;            // running complexity of P pictures
-    std::vector<double> profile_[kKindCount];  // share of the bits spent at each checkpoint
+    double m_logCoefficient[kKindCount] = {};
+    double m_referenceQp = -1.0;                // running mean QP of P pictures, -1 before the first
+    double m_skippedBits = 0.0;                 // running size of a skipped picture
+    double m_recentComplexity = 0.0;            // running complexity of P pictures
+    std::vector<double> m_profile[kKindCount];  // share of the bits spent at each checkpoint
 
     // The open picture.
-    bool pictureOpen_ = false;
-    Kind kind_ = kPredictedKind;
-    double complexity_ = 0.0;
-    int mbCount_ = 1;
-    int covered_ = 1;
-    PicturePlan plan_;
+    bool m_pictureOpen = false;
+    Kind m_kind = kPredictedKind;
+    double m_complexity = 0.0;
+    int m_mbCount = 1;
+    int m_covered = 1;
+    PicturePlan m_plan;
 
     // The attempt being coded (the first one or a retry).
-    int attemptQp_ = 26;
-    bool retried_ = false;             // the picture is being coded again
-    double lastQp_[2] = {-1.0, -1.0};  // effective QP of the last picture of each kind (-1: none)
-    double attemptTarget_ = 0.0;
-    int qpFloor_ = 0;
-    bool tracking_ = false;  // steer toward the target (else only keep under maxBits)
-    int mbQp_ = 26;
-    double qpScaleSum_ = 0.0;  // sum of 2^(-qp / 6) over the macroblocks coded so far
-    int qpCount_ = 0;
-    int lowestQp_ = 51;  // lowest macroblock QP of the attempt
-    int stride_ = 1;     // macroblocks between checkpoints
-    int nextCheckpoint_ = 1;
-    std::vector<double> checkpointBits_;
+    int m_attemptQp = 26;
+    bool m_retried = false;             // the picture is being coded again
+    double m_lastQp[2] = {-1.0, -1.0};  // effective QP of the last picture of each kind (-1: none)
+    double m_attemptTarget = 0.0;
+    int m_qpFloor = 0;
+    bool m_tracking = false;  // steer toward the target (else only keep under maxBits)
+    int m_mbQp = 26;
+    double m_qpScaleSum = 0.0;  // sum of 2^(-qp / 6) over the macroblocks coded so far
+    int m_qpCount = 0;
+    int m_lowestQp = 51;  // lowest macroblock QP of the attempt
+    int m_stride = 1;     // macroblocks between checkpoints
+    int m_nextCheckpoint = 1;
+    std::vector<double> m_checkpointBits;
 };
 
 }  // namespace qzt

@@ -48,21 +48,21 @@ int Fail(const char* what) {
 class AddressSpaceReservation {
 public:
     explicit AddressSpaceReservation(size_t size) {
-        blocks_.reserve(size_t{0xFFFFFFFFu} / size + 1);  // no allocation of its own while reserving
+        m_blocks.reserve(size_t{0xFFFFFFFFu} / size + 1);  // no allocation of its own while reserving
         for (size_t chunk = size_t{1} << 30; chunk >= size; chunk /= 2) {
             while (void* const block = VirtualAlloc(nullptr, chunk, MEM_RESERVE, PAGE_NOACCESS)) {
-                blocks_.push_back(block);
+                m_blocks.push_back(block);
             }
         }
     }
     ~AddressSpaceReservation() {
-        for (void* const block : blocks_) VirtualFree(block, 0, MEM_RELEASE);
+        for (void* const block : m_blocks) VirtualFree(block, 0, MEM_RELEASE);
     }
     AddressSpaceReservation(const AddressSpaceReservation&) = delete;
     AddressSpaceReservation& operator=(const AddressSpaceReservation&) = delete;
 
 private:
-    std::vector<void*> blocks_;
+    std::vector<void*> m_blocks;
 };
 
 // True when vqx_from_string_to_hex_string, whose result needs more memory in one piece than the
