@@ -17,6 +17,7 @@
 // emulation); OUTPUTS per loop (default 300). bench/stream_bench.sh picks the largest size that
 // keeps up.
 #include "../drivers/qztrvx32/qzt_test_api.h"
+#include "abi/win32_resource.h"
 #include "abi/zep_records.h"
 
 #include <vqx/encoder.h>
@@ -236,13 +237,13 @@ int main(int argc, char** argv) {
         std::printf("usage: encoder_bench [W,H,HTOTAL,VTOTAL,PCLK [OUTPUTS]]\n");
         return 2;
     }
-    const HMODULE zepModule = LoadLibraryW(L"qztrvx32.dll");
+    const win32::UniqueModule zepModule(LoadLibraryW(L"qztrvx32.dll"));
     qzt::TestControls controls;
-    if (zepModule == nullptr || !controls.Load(zepModule)) {
+    if (!zepModule || !controls.Load(zepModule.Get())) {
         std::printf("encoder_bench: the stand-in qztrvx32.dll is not on the path\n");
         return 1;
     }
-    const Service service(zepModule);
+    const Service service(zepModule.Get());
     SetEnvironmentVariableA("GRXAPIXX_MODE", g_mode.text);
     std::printf("encoder_bench: %d outputs each, %ux%u at %.2f fps from the stand-in service\n", g_mode.outputs,
                 g_mode.width, g_mode.height, static_cast<double>(g_mode.fpsNumerator) / g_mode.fpsDenominator);
@@ -264,6 +265,5 @@ int main(int argc, char** argv) {
     }
     Print("Sleep(1) loop", sleeping);
     Print("spinning loop", spinning);
-    FreeLibrary(zepModule);
     return 0;
 }

@@ -11,6 +11,7 @@
 //       writes the synthetic screen's pictures 0..N-1 as YUV4MPEG2 (what a decoder must show).
 #include "picture_source.h"
 #include "stream_encoder.h"
+#include "abi/win32_resource.h"
 
 #include <windows.h>
 
@@ -47,10 +48,7 @@ std::string Text(const Arguments& args, const std::string& key, const std::strin
     return found == args.end() ? fallback : found->second;
 }
 
-struct FileClose {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileClose>;
+using win32::UniqueFile;
 
 double NowMs() {
     LARGE_INTEGER counter;
@@ -124,7 +122,7 @@ int Encode(const Arguments& args) {
 
     UniqueFile out;
     if (args.count("out") != 0) {
-        out.reset(std::fopen(Text(args, "out", "").c_str(), "wb"));
+        out.Reset(std::fopen(Text(args, "out", "").c_str(), "wb"));
         if (!out) return Fail("cannot write " + Text(args, "out", ""));
     }
     Timings timings;
@@ -139,7 +137,7 @@ int Encode(const Arguments& args) {
         const bool idr = picture.typeCode == qzt::kTypeFirstIdrPicture || picture.typeCode == qzt::kTypeIdrPicture;
         (idr ? timings.idrMs : timings.pMs).push_back(ms);
         bytes += picture.unit.bytes.size();
-        if (out && std::fwrite(picture.unit.bytes.data(), 1, picture.unit.bytes.size(), out.get()) !=
+        if (out && std::fwrite(picture.unit.bytes.data(), 1, picture.unit.bytes.size(), out.Get()) !=
                        picture.unit.bytes.size()) {
             return Fail("writing the stream failed");
         }
@@ -173,13 +171,13 @@ int Render(const Arguments& args) {
     const uint32_t frames = Number(args, "frames", 30);
     UniqueFile out(std::fopen(Text(args, "out", "").c_str(), "wb"));
     if (!out) return Fail("cannot write " + Text(args, "out", "(no out=)"));
-    std::fprintf(out.get(), "YUV4MPEG2 W%d H%d F30:1 Ip A1:1 C420jpeg\n", width, height);
+    std::fprintf(out.Get(), "YUV4MPEG2 W%d H%d F30:1 Ip A1:1 C420jpeg\n", width, height);
     qzt::SyntheticSource source(width, height);
     qzt::Picture picture;
     picture.Resize((width + 15) / 16 * 16, (height + 15) / 16 * 16);
     for (uint32_t n = 0; n < frames; ++n) {
         source.Render(n, picture);
-        if (!WriteY4mFrame(out.get(), picture, width, height)) return Fail("writing the clip failed");
+        if (!WriteY4mFrame(out.Get(), picture, width, height)) return Fail("writing the clip failed");
     }
     return 0;
 }
