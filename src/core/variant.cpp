@@ -37,6 +37,17 @@ VQX_ERROR AssignText(VQXVARIANT* dest, const Char* value, VQX_VARIANT_TYPE kind,
     return dest->*member != nullptr ? VQX_OK : VQX_NOT_ALLOCATED;
 }
 
+// Clears dest and stores a value of one of the scalar kinds; a failed clear stores nothing.
+template <class Value>
+VQX_ERROR AssignScalar(VQXVARIANT* dest, Value value, VQX_VARIANT_TYPE kind, Value VQXVARIANT::*member) {
+    if (dest == nullptr) return VQX_NULL_POINTER;
+    const VQX_ERROR cleared = VQXVariantClear(dest);
+    if (cleared != VQX_OK) return cleared;
+    dest->type = kind;
+    dest->*member = value;
+    return VQX_OK;
+}
+
 bool TextsEqual(const char* a, const char* b) {
     if (a == nullptr || b == nullptr) return a == b;
     return std::strcmp(a, b) == 0;
@@ -105,30 +116,15 @@ VQX_ERROR VQX_CALL VQXVariantClear(VQXVARIANT* variant) {
 }
 
 VQX_ERROR VQX_CALL VQXVariantAssignBool(VQXVARIANT* dest, bool value) {
-    if (dest == nullptr) return VQX_NULL_POINTER;
-    const VQX_ERROR cleared = VQXVariantClear(dest);
-    if (cleared != VQX_OK) return cleared;
-    dest->type = VQX_VARIANT_BOOL;
-    dest->boolValue = value;
-    return VQX_OK;
+    return AssignScalar(dest, value, VQX_VARIANT_BOOL, &VQXVARIANT::boolValue);
 }
 
 VQX_ERROR VQX_CALL VQXVariantAssignInt64(VQXVARIANT* dest, int64 value) {
-    if (dest == nullptr) return VQX_NULL_POINTER;
-    const VQX_ERROR cleared = VQXVariantClear(dest);
-    if (cleared != VQX_OK) return cleared;
-    dest->type = VQX_VARIANT_INT64;
-    dest->int64Value = value;
-    return VQX_OK;
+    return AssignScalar(dest, value, VQX_VARIANT_INT64, &VQXVARIANT::int64Value);
 }
 
 VQX_ERROR VQX_CALL VQXVariantAssignDouble(VQXVARIANT* dest, double value) {
-    if (dest == nullptr) return VQX_NULL_POINTER;
-    const VQX_ERROR cleared = VQXVariantClear(dest);
-    if (cleared != VQX_OK) return cleared;
-    dest->type = VQX_VARIANT_DOUBLE;
-    dest->doubleValue = value;
-    return VQX_OK;
+    return AssignScalar(dest, value, VQX_VARIANT_DOUBLE, &VQXVARIANT::doubleValue);
 }
 
 VQX_ERROR VQX_CALL VQXVariantAssignString(VQXVARIANT* dest, const char* value) {

@@ -31,38 +31,36 @@ TextBuffer<Char> AllocateText(uint32 count) {
     return TextBuffer<Char>(static_cast<Char*>(memory));
 }
 
-// Formats into a new buffer; null when the format is null or rejected by the C library.
-TextBuffer<wchar_t> FormatWide(const wchar_t* format, va_list args) {
-    if (format == nullptr) return {};
-    va_list measure;
-    va_copy(measure, args);
-    const int length = _vscwprintf(format, measure);
-    va_end(measure);
-    if (length < 0) return {};
-    const uint32 count = static_cast<uint32>(length) + 1;
-    TextBuffer<wchar_t> text = AllocateText<wchar_t>(count);
-    va_list fill;
-    va_copy(fill, args);
-    _vsnwprintf(text.Get(), count, format, fill);
-    va_end(fill);
-    text.Get()[count - 1] = L'\0';
-    return text;
+// The C runtime's own printf family, measuring and then filling up to a measured size.
+int MeasureFormatted(const wchar_t* format, va_list args) {
+    return _vscwprintf(format, args);
+}
+int MeasureFormatted(const char* format, va_list args) {
+    return _vscprintf(format, args);
+}
+void FillFormatted(wchar_t* text, uint32 count, const wchar_t* format, va_list args) {
+    _vsnwprintf(text, count, format, args);
+}
+void FillFormatted(char* text, uint32 count, const char* format, va_list args) {
+    _vsnprintf(text, count, format, args);
 }
 
-TextBuffer<char> FormatNarrow(const char* format, va_list args) {
+// Formats into a new buffer; null when the format is null or rejected by the C library.
+template <class Char>
+TextBuffer<Char> Format(const Char* format, va_list args) {
     if (format == nullptr) return {};
     va_list measure;
     va_copy(measure, args);
-    const int length = _vscprintf(format, measure);
+    const int length = MeasureFormatted(format, measure);
     va_end(measure);
     if (length < 0) return {};
     const uint32 count = static_cast<uint32>(length) + 1;
-    TextBuffer<char> text = AllocateText<char>(count);
+    TextBuffer<Char> text = AllocateText<Char>(count);
     va_list fill;
     va_copy(fill, args);
-    _vsnprintf(text.Get(), count, format, fill);  // the runtime's own, bounded by the measured size
+    FillFormatted(text.Get(), count, format, fill);
     va_end(fill);
-    text.Get()[count - 1] = '\0';
+    text.Get()[count - 1] = Char{0};
     return text;
 }
 
@@ -71,7 +69,7 @@ TextBuffer<char> FormatNarrow(const char* format, va_list args) {
 extern "C" {
 
 void VQX_CALL vqxTraceVaW(vqx::int32 level, const wchar_t* facility, const wchar_t* format, va_list args) {
-    const TextBuffer<wchar_t> message = FormatWide(format, args);
+    const TextBuffer<wchar_t> message = Format(format, args);
     vqx::detail::TraceDispatch(level, facility, message.Get());
 }
 
@@ -84,7 +82,7 @@ void VQX_CDECL vqxTrace(vqx::int32 level, const wchar_t* facility, const wchar_t
 
 // The narrow facility and message are converted with the C library's multibyte encoding.
 void VQX_CALL vqxTraceVa(vqx::int32 level, const char* facility, const char* format, va_list args) {
-    const TextBuffer<char> message = FormatNarrow(format, args);
+    const TextBuffer<char> message = Format(format, args);
     if (!message) return;
     const vqx::vqx_wstring wideFacility =
         vqx::vqx_from_multibyte_to_unicode(vqx::vqx_string(facility != nullptr ? facility : ""));
