@@ -2,7 +2,6 @@
 // the VBV figures that follow the bitrate and the frame rate.
 #include "encoder/property_set.h"
 
-#include <cstdint>
 #include <limits>
 
 namespace vqx {
