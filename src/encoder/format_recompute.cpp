@@ -82,14 +82,14 @@ void PropertySet::RecomputeFromFormat() {
 
     const int64 maxBitrate = MaxBitrateForLevel(derived.level);
     const int64 macroblocks = MacroblockCount();
-    SetInfoInt64(L"Bitrate", &VQXPropertyInfo::maxValue, maxBitrate);
-    SetInfoInt64(L"Bitrate", &VQXPropertyInfo::defaultValue, derived.bitrate);
-    SetInfoInt64(L"Peak Bitrate", &VQXPropertyInfo::maxValue, maxBitrate);
-    SetInfoInt64(L"Peak Bitrate", &VQXPropertyInfo::defaultValue, derived.bitrate);
-    SetInfoInt64(L"IDR Period", &VQXPropertyInfo::defaultValue, idrPeriod);
-    SetInfoInt64(L"Slices Per Frame", &VQXPropertyInfo::maxValue, macroblocks);
-    SetInfoInt64(L"Intra Refresh MBs Number Per Slot", &VQXPropertyInfo::maxValue, macroblocks);
-    SetInfoInt64(L"Intra Refresh MBs Number Per Slot", &VQXPropertyInfo::defaultValue, derived.intraRefresh);
+    SetInfoInt64(property_name::kBitrate, &VQXPropertyInfo::maxValue, maxBitrate);
+    SetInfoInt64(property_name::kBitrate, &VQXPropertyInfo::defaultValue, derived.bitrate);
+    SetInfoInt64(property_name::kPeakBitrate, &VQXPropertyInfo::maxValue, maxBitrate);
+    SetInfoInt64(property_name::kPeakBitrate, &VQXPropertyInfo::defaultValue, derived.bitrate);
+    SetInfoInt64(property_name::kIdrPeriod, &VQXPropertyInfo::defaultValue, idrPeriod);
+    SetInfoInt64(property_name::kSlicesPerFrame, &VQXPropertyInfo::maxValue, macroblocks);
+    SetInfoInt64(property_name::kIntraRefreshPerSlot, &VQXPropertyInfo::maxValue, macroblocks);
+    SetInfoInt64(property_name::kIntraRefreshPerSlot, &VQXPropertyInfo::defaultValue, derived.intraRefresh);
 
     m_config.derivedIdrPeriod = idrPeriod;
 }
@@ -102,9 +102,10 @@ void PropertySet::RecomputeVbv() {
     const uint32 bitrate = m_config.bitrate;
     const double fps = AsDouble(static_cast<double>(numerator) / static_cast<double>(denominator));
     const double bitsPerFrame = AsDouble(static_cast<double>(bitrate) / fps);
-    SetInfoInt64(L"VBV Buffer Size", &VQXPropertyInfo::minValue, RoundToInt32(bitsPerFrame));
-    SetInfoInt64(L"VBV Buffer Size", &VQXPropertyInfo::defaultValue, RoundToInt32(AsDouble(1.25 * bitsPerFrame)));
-    SetInfoInt64(L"VBV Buffer Size", &VQXPropertyInfo::maxValue,
+    SetInfoInt64(property_name::kVbvBufferSize, &VQXPropertyInfo::minValue, RoundToInt32(bitsPerFrame));
+    SetInfoInt64(property_name::kVbvBufferSize, &VQXPropertyInfo::defaultValue,
+                 RoundToInt32(AsDouble(1.25 * bitsPerFrame)));
+    SetInfoInt64(property_name::kVbvBufferSize, &VQXPropertyInfo::maxValue,
                  RoundToInt32(static_cast<double>(static_cast<uint32>(2u * bitrate))));
 
     // The record uses the whole frames per second (29 for 30000/1001); below one frame per second

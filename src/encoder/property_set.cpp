@@ -65,7 +65,7 @@ void StoreUsage(PropertySet& set, const VQXVariant& value, bool) {
     set.CreateParams().usage = code;
     const bool baselineOnly = code == zep::kUsageCodeWirelessDisplay;
     if (baselineOnly) set.CreateParams().profile = zep::kProfileIdcBaseline;
-    VQXPropertyInfoImpl* profile = set.FindPropertyInfo(L"Profile");
+    VQXPropertyInfoImpl* profile = set.FindPropertyInfo(property_name::kProfile);
     if (profile != nullptr) {
         VQXVariantAssignInt64(&profile->maxValue, baselineOnly ? zep::kProfileIdcBaseline : zep::kProfileIdcHigh);
     }
@@ -191,8 +191,8 @@ constexpr PropertySet::TimingField kDenominator = &grx::DisplayTiming::denominat
 
 // The usage may force the profile; a new bitrate derives a new VBV size.
 constexpr PropertySet::FollowOn kNoFollowOn{nullptr, nullptr};
-constexpr PropertySet::FollowOn kProfileFollows{L"Profile", &CreateField<&ZEPCreateParams::profile>};
-constexpr PropertySet::FollowOn kVbvFollows{L"VBV Buffer Size", &ConfigField<&ZEPConfig::vbvBufferSize>};
+constexpr PropertySet::FollowOn kProfileFollows{property_name::kProfile, &CreateField<&ZEPCreateParams::profile>};
+constexpr PropertySet::FollowOn kVbvFollows{property_name::kVbvBufferSize, &ConfigField<&ZEPConfig::vbvBufferSize>};
 
 using namespace zep;  // the change-mask bits of the appliers below
 
@@ -212,24 +212,24 @@ const PropertySet::PropertyRow kPropertyTable[] = {
      &StoreFormatField<&ZEPCreateParams::fpsNumerator>},
     {L"FPS Denominator", kI64, 0, kInt32Max, 0, kBefore, kAll, kNoCap, kDenominator, kNoFollowOn, &StoreFpsDenominator},
     {L"Usage", kI64, kWireless, kGeneric, kLowLat, kBefore, kAll, kNoCap, kNoTiming, kProfileFollows, &StoreUsage},
-    {L"Profile", kI64, kBaseline, kBaseline, kHigh, kBefore, kGenericLowLatency, kNoCap, kNoTiming, kNoFollowOn,
-     &StoreProfile},
+    {property_name::kProfile, kI64, kBaseline, kBaseline, kHigh, kBefore, kGenericLowLatency, kNoCap, kNoTiming,
+     kNoFollowOn, &StoreProfile},
     {L"Output Type", kI64, 0, 0, 3, kBefore, kAll, kNoCap, kNoTiming, kNoFollowOn, &StoreOutputType},
     {L"Feedbacks", kI64, 16, 3, 32, kBefore, kAll, kNoCap, kNoTiming, kNoFollowOn, &StoreFeedbacks},
     {L"Insert AUD", kBool, 1, 0, 0, kBefore, kAll, kNoCap, kNoTiming, kNoFollowOn, &StoreInsertAud},
-    {L"IDR Period", kI64, 300, 0, 6000, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
+    {property_name::kIdrPeriod, kI64, 300, 0, 6000, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
      &StoreConfigField<&ZEPConfig::idrPeriod>},
     {L"Skipped PIC Period", kI64, 0, 0, 7, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
      &StoreConfigField<&ZEPConfig::skippedPicPeriod>},
     {L"Rate Control Method", kI64, 0, 0, 3, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn, &StoreRateControl},
-    {L"Bitrate", kI64, 0, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kVbvFollows, &StoreBitrate},
-    {L"Peak Bitrate", kI64, 0, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
+    {property_name::kBitrate, kI64, 0, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kVbvFollows, &StoreBitrate},
+    {property_name::kPeakBitrate, kI64, 0, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
      &StoreConfigField<&ZEPConfig::peakBitrate>},
-    {L"Intra Refresh MBs Number Per Slot", kI64, 0, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
+    {property_name::kIntraRefreshPerSlot, kI64, 0, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
      &StoreMasked<&ZEPConfig::intraRefreshMbs, kChangeIntraRefreshMbs>},
     {L"Initial VBV Buffer Fullness", kI64, 100, 0, 100, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
      &StoreVbvFullness},
-    {L"VBV Buffer Size", kI64, 0, 0, 0, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn, &StoreVbvSize},
+    {property_name::kVbvBufferSize, kI64, 0, 0, 0, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn, &StoreVbvSize},
     {L"Min QP", kI64, 22, 0, 51, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
      &StoreMasked<&ZEPConfig::minQp, kChangeMinQp>},
     {L"Max QP", kI64, 51, 0, 51, kAfter, kGeneric, kNoCap, kNoTiming, kNoFollowOn,
@@ -247,7 +247,8 @@ const PropertySet::PropertyRow kPropertyTable[] = {
      &StoreMaskedFlag<&ZEPConfig::quarterPixel, kChangeQuarterPixel>},
     {L"Timing Info", kBool, 1, 0, 0, kAfter, kAll, kNoCap, kNoTiming, kNoFollowOn,
      &StoreMaskedFlag<&ZEPConfig::timingInfo, kChangeTimingInfo>},
-    {L"Slices Per Frame", kI64, 1, 1, 1, kAfter, kGenericLowLatency, kNoCap, kNoTiming, kNoFollowOn, &StoreSlices},
+    {property_name::kSlicesPerFrame, kI64, 1, 1, 1, kAfter, kGenericLowLatency, kNoCap, kNoTiming, kNoFollowOn,
+     &StoreSlices},
     {L"Wait Frame Max", kI64, 500, 0, 4294967295, kAlways, kAll, kNoCap, kNoTiming, kNoFollowOn, &StoreWaitFrameMax},
 };
 

@@ -24,6 +24,18 @@
 
 namespace vqx {
 
+// The names of the properties that code outside their own row refers to: the follow-ons and the
+// limits derived from the format and the bitrate.
+namespace property_name {
+inline constexpr wchar_t kProfile[] = L"Profile";
+inline constexpr wchar_t kBitrate[] = L"Bitrate";
+inline constexpr wchar_t kPeakBitrate[] = L"Peak Bitrate";
+inline constexpr wchar_t kIdrPeriod[] = L"IDR Period";
+inline constexpr wchar_t kSlicesPerFrame[] = L"Slices Per Frame";
+inline constexpr wchar_t kIntraRefreshPerSlot[] = L"Intra Refresh MBs Number Per Slot";
+inline constexpr wchar_t kVbvBufferSize[] = L"VBV Buffer Size";
+}  // namespace property_name
+
 class PropertySet {
 public:
     using CustomParams = vqx::CustomParams;

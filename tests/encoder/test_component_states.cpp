@@ -123,7 +123,7 @@ TEST_F(EncoderStateTest, EveryCellOfTheStateTable) {
 }
 
 // Each failed service call is traced under the encoder's facility with its own message and code.
-TEST_F(EncoderStateTest, DisplayAndCreateFailuresChangeNoState) {
+TEST_F(EncoderStateTest, FailedAcquireAndCreateKeepTheStateAFailedDestroyStillLowersIt) {
     TraceRecorder trace(L"VQXEncoderKLTZEPImpl");
     SetEnvironmentVariableA("GRXAPIXX_ADAPTERS", "0");
     EXPECT_EQ(m_encoder->AcquireDisplay(), VQX_ZEP_DISPLAY_FAILED);
@@ -137,10 +137,12 @@ TEST_F(EncoderStateTest, DisplayAndCreateFailuresChangeNoState) {
     EXPECT_TRUE(m_encoder->HasProperty(L"Width"));  // stored, though only answered from state 2 on
     EXPECT_EQ(m_encoder->CreateEncoder(), VQX_OK);
     EXPECT_EQ(GetInt(m_encoder.get(), L"Width"), 640);
+    m_standIns.zep.FailOperation("ZEPDestroy", -78, 1);  // traced only: the encoder goes either way
     ASSERT_EQ(m_encoder->DestroyEncoder(), VQX_OK);
     EXPECT_TRUE(m_encoder->HasProperty(L"FPS Numerator"));  // kept for the next create, not answered
     EXPECT_EQ(ObservedState(), 1);
-    EXPECT_EQ(trace.Messages(), std::vector<std::wstring>{L"ZEPCreate() - ZEP encoder create failed, err -77"});
+    EXPECT_EQ(trace.Messages(), (std::vector<std::wstring>{L"ZEPCreate() - ZEP encoder create failed, err -77",
+                                                           L"ZEPDestroy()- ZEP encoder destroying failed, err -78"}));
 }
 
 TEST_F(EncoderStateTest, AFailedStartKeepsTheEncoderAndTheMaskOfTheLastSuccessfulPush) {
@@ -177,8 +179,7 @@ TEST_F(EncoderStateTest, ServiceFailuresWhileEncoding) {
     EXPECT_EQ(m_encoder->QueryOutput(nullptr), VQX_NULL_POINTER);
     EXPECT_EQ(ObservedState(), 3);
 
-    // Failures to reclaim and to stop are traced only: the encoder goes either way. (A failed
-    // destroy is left out: the stand-in would keep that encoder's worker to the end of the process.)
+    // Failures to reclaim and to stop are traced only: the encoder goes either way.
     ASSERT_EQ(m_encoder->QueryOutput(buffer.put()), VQX_OK);
     m_standIns.zep.FailOperation("ZEPReclaimOutputResource", -6, 1);
     buffer.reset();
