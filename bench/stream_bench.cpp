@@ -6,7 +6,8 @@
 //       P picture (median and mean, ms), the sustained pictures per second (pictures over the
 //       whole coding time) and the stream's bytes; writes the stream when out= is given.
 //       Keys: width height fps (N or N/D) source (synthetic, or a YUV4MPEG2 file of that size)
-//       frames idr profile level rc bitrate peak vbv fullness (0..64) minqp maxqp refresh out
+//       frames idr profile level rc bitrate peak vbv fullness (0..64) minqp maxqp qpi qpp (rc=0)
+//       refresh deblock (0 or 1) out
 //   stream_bench render width=W height=H frames=N out=FILE
 //       writes the synthetic screen's pictures 0..N-1 as YUV4MPEG2 (what a decoder must show).
 #include "picture_source.h"
@@ -94,6 +95,9 @@ qzt::StreamConfig MakeConfig(const Arguments& args, uint32_t fpsNumerator, uint3
     config.rate.initialFullness = Number(args, "fullness", 64);
     config.rate.minQp = Number(args, "minqp", 0);
     config.rate.maxQp = Number(args, "maxqp", 51);
+    config.rate.qpI = Number(args, "qpi", 26);
+    config.rate.qpP = Number(args, "qpp", 26);
+    config.deblocking = Number(args, "deblock", 1) != 0;
     config.rate.fpsNumerator = fpsNumerator;
     config.rate.fpsDenominator = fpsDenominator;
     return config;

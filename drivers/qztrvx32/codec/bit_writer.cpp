@@ -54,6 +54,17 @@ void BitWriter::Bytes(const uint8_t* data, size_t count) {
     m_out.insert(m_out.end(), data, data + count);
 }
 
+void BitWriter::Append(const std::vector<uint8_t>& bytes, uint32_t pendingBits, int pendingCount) {
+    if (IsAligned()) {
+        Bytes(bytes.data(), bytes.size());
+    } else {
+        for (const uint8_t byte : bytes) {
+            Bits(byte, 8);
+        }
+    }
+    Bits(pendingBits, pendingCount);
+}
+
 void AppendNalUnit(std::vector<uint8_t>& out, uint8_t nalRefIdc, uint8_t nalUnitType,
                    const std::vector<uint8_t>& rbsp) {
     const uint8_t header[] = {0, 0, 0, 1, static_cast<uint8_t>((nalRefIdc << 5) | nalUnitType)};

@@ -23,6 +23,11 @@ public:
     bool IsAligned() const { return m_pending == 0; }
     // Appends whole bytes; the writer must be aligned.
     void Bytes(const uint8_t* data, size_t count);
+    // The bits written that do not fill a byte yet (right-aligned), and how many (0 to 7).
+    uint32_t PendingBits() const { return m_cache; }
+    int PendingCount() const { return m_pending; }
+    // Appends what another writer wrote: its whole bytes, then its pending bits (aligned or not).
+    void Append(const std::vector<uint8_t>& bytes, uint32_t pendingBits, int pendingCount);
 
 private:
     std::vector<uint8_t>& m_out;

@@ -1,5 +1,5 @@
 // The H.264 in-loop deblocking filter (clause 8.7) for progressive 4:2:0 8-bit frames with 4x4
-// transforms only, FilterOffsetA = FilterOffsetB = 0 and chroma_qp_index_offset 0.
+// transforms only, one FilterOffsetA / FilterOffsetB pair and chroma_qp_index_offset 0.
 //
 // Order (clause 8.7): macroblocks in raster order; in each, the luma vertical edges left to right
 // (the macroblock's left edge first), then the luma horizontal edges top to bottom, then the same
@@ -67,9 +67,9 @@ int ChromaQp(int lumaQp) {
     return kChromaQp[ClampIndex(lumaQp)];  // qPI = Clip3(0, 51, QPY + chroma_qp_index_offset 0)
 }
 
-EdgeThresholds ThresholdsFor(int qpAverage) {
-    const int indexA = ClampIndex(qpAverage);  // + FilterOffsetA, which is 0
-    const int indexB = ClampIndex(qpAverage);  // + FilterOffsetB, which is 0
+EdgeThresholds ThresholdsFor(int qpAverage, FilterOffsets offsets) {
+    const int indexA = ClampIndex(qpAverage + offsets.alpha);
+    const int indexB = ClampIndex(qpAverage + offsets.beta);
     EdgeThresholds thresholds;
     thresholds.alpha = kAlpha[indexA];
     thresholds.beta = kBeta[indexB];
@@ -240,11 +240,12 @@ void FilterChromaLineStrong(uint8_t* q0Ptr, int across, const EdgeThresholds& t)
 // 2s + 1 take the bS of luma segment s), filtered with `strong` at bS 4 and `normal` below.
 template <int linesPerSegment, void (*strong)(uint8_t*, int, const EdgeThresholds&),
           void (*normal)(uint8_t*, int, int, const EdgeThresholds&)>
-void FilterEdge(uint8_t* firstQ0, int across, int along, const uint8_t (&segments)[kBlocksPerMbSide], int qpAverage) {
+void FilterEdge(uint8_t* firstQ0, int across, int along, const uint8_t (&segments)[kBlocksPerMbSide], int qpAverage,
+                FilterOffsets offsets) {
     if (AllZero(segments)) {
         return;
     }
-    const EdgeThresholds t = ThresholdsFor(qpAverage);
+    const EdgeThresholds t = ThresholdsFor(qpAverage, offsets);
     if (t.alpha == 0 || t.beta == 0) {
         return;  // below indexA / indexB 16 no sample passes the "< alpha" and "< beta" tests
     }
@@ -277,17 +278,18 @@ struct MbContext {
     int qp = 0;      // QPY of the macroblock
     int leftQp = 0;  // QPY of the left / top neighbour (unused on the picture border)
     int topQp = 0;
+    FilterOffsets offsets;
 };
 
 void FilterLumaMb(std::vector<uint8_t>& plane, int stride, const MbContext& mb, const MbStrengths& s) {
     uint8_t* const mbOrigin = plane.data() + (mb.mbY * kLumaMbSize) * stride + mb.mbX * kLumaMbSize;
     for (int edge = 0; edge < kBlocksPerMbSide; ++edge) {
         const int qpAverage = edge == 0 ? AverageQp(mb.leftQp, mb.qp) : mb.qp;
-        FilterLumaEdge(mbOrigin + edge * 4, 1, stride, s.vertical.strength[edge], qpAverage);
+        FilterLumaEdge(mbOrigin + edge * 4, 1, stride, s.vertical.strength[edge], qpAverage, mb.offsets);
     }
     for (int edge = 0; edge < kBlocksPerMbSide; ++edge) {
         const int qpAverage = edge == 0 ? AverageQp(mb.topQp, mb.qp) : mb.qp;
-        FilterLumaEdge(mbOrigin + edge * 4 * stride, stride, 1, s.horizontal.strength[edge], qpAverage);
+        FilterLumaEdge(mbOrigin + edge * 4 * stride, stride, 1, s.horizontal.strength[edge], qpAverage, mb.offsets);
     }
 }
 
@@ -301,18 +303,19 @@ void FilterChromaMb(std::vector<uint8_t>& plane, int stride, const MbContext& mb
     for (int edge = 0; edge < kChromaEdges; ++edge) {
         const int qpAverage = edge == 0 ? AverageQp(ChromaQp(mb.leftQp), qpc) : qpc;
         FilterChromaEdge(mbOrigin + edge * kChromaEdgeSpacing, 1, stride,
-                         s.vertical.strength[edge * kLumaEdgePerChromaEdge], qpAverage);
+                         s.vertical.strength[edge * kLumaEdgePerChromaEdge], qpAverage, mb.offsets);
     }
     for (int edge = 0; edge < kChromaEdges; ++edge) {
         const int qpAverage = edge == 0 ? AverageQp(ChromaQp(mb.topQp), qpc) : qpc;
         FilterChromaEdge(mbOrigin + edge * kChromaEdgeSpacing * stride, stride, 1,
-                         s.horizontal.strength[edge * kLumaEdgePerChromaEdge], qpAverage);
+                         s.horizontal.strength[edge * kLumaEdgePerChromaEdge], qpAverage, mb.offsets);
     }
 }
 
 }  // namespace
 
-void DeblockPicture(Picture& picture, const std::vector<MbFilterInfo>& info, int mbWidth, int mbHeight) {
+void DeblockPicture(Picture& picture, const std::vector<MbFilterInfo>& info, int mbWidth, int mbHeight,
+                    FilterOffsets offsets) {
     const size_t mbCount = static_cast<size_t>(mbWidth) * static_cast<size_t>(mbHeight);
     // A picture or table that does not match the macroblock grid would be filtered out of
     // bounds; leave it as it is.
@@ -338,6 +341,7 @@ void DeblockPicture(Picture& picture, const std::vector<MbFilterInfo>& info, int
             mb.qp = current.qp;
             mb.leftQp = left != nullptr ? left->qp : 0;
             mb.topQp = top != nullptr ? top->qp : 0;
+            mb.offsets = offsets;
             FilterLumaMb(picture.y, lumaStride, mb, strengths);
             FilterChromaMb(picture.u, chromaStride, mb, strengths);
             FilterChromaMb(picture.v, chromaStride, mb, strengths);

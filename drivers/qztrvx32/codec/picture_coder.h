@@ -6,6 +6,7 @@
 #pragma once
 
 #include "coded_unit.h"
+#include "deblock.h"
 #include "inter_pred.h"
 #include "mb_coder.h"
 #include "mb_state.h"
@@ -71,8 +72,24 @@ public:
     const Picture& Reconstruction() const { return m_lastWasSkipped ? m_reference.Full() : m_recon; }
 
 private:
-    void WriteSliceHeader(BitWriter& writer, int firstMb, bool idr, int sliceQp) const;
-    void Deblock();
+    // A slice's macroblock data, written before its header: the header carries the deblocking
+    // offsets, which are chosen once the whole picture is coded.
+    struct SliceData {
+        int firstMb = 0;
+        int sliceQp = 0;
+        std::vector<uint8_t> bytes;
+        uint32_t pendingBits = 0;
+        int pendingCount = 0;
+    };
+
+    void WriteSliceHeader(BitWriter& writer, int firstMb, bool idr, int sliceQp, FilterOffsets offsets) const;
+    uint32_t SliceHeaderBits(int firstMb, bool idr, int sliceQp);
+    std::vector<MbFilterInfo> FilterInfo() const;
+    // Filters the reconstruction with `offsets` (nothing when deblocking is off); returns what the
+    // slice headers carry.
+    FilterOffsets Deblock(FilterOffsets offsets);
+    // Filters it with the offsets that bring it closest to `source` and returns them.
+    FilterOffsets DeblockTryingOffsets(const Picture& source);
     void CountVector(const MbState& state, PictureStats& stats) const;
 
     CoderSettings m_settings;
@@ -85,7 +102,14 @@ private:
     bool m_lastWasSkipped = false;
     uint32_t m_frameNum = 0;
     uint32_t m_idrPicId = 0;
+    FilterOffsets m_offsets;         // the last committed picture's deblocking offsets
+    FilterOffsets m_pendingOffsets;  // the ones of the picture coded last
+    bool m_pendingTrial = false;     // whether that picture tried offsets
+    uint32_t m_picturesSinceTrial = 0;
     std::vector<uint8_t> m_rbsp;
+    std::vector<SliceData> m_slices;
+    Picture m_unfiltered;  // the reconstruction before deblocking, while offsets are tried
+    Picture m_trial;
 };
 
 }  // namespace qzt::h264
