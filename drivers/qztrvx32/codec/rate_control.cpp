@@ -469,19 +469,23 @@ void RateController::RestartAttemptCounters() {
     m_mbQp = m_attemptQp;
     m_qpScaleSum = 0.0;
     m_qpCount = 0;
+    m_load = 0.0;
+    m_lastSpent = -1.0;
     m_lowestQp = m_attemptQp;
     m_nextCheckpoint = m_stride;
-    m_checkpointBits.clear();
+    m_checkpointLoads.clear();
 }
 
 int RateController::MacroblockQp(int mbIndex, uint32_t bitsSoFar) {
     if (!m_pictureOpen || !m_plan.perMacroblockQp) return m_plan.qp;
     if (mbIndex <= 0) {
         RestartAttemptCounters();
+        m_lastSpent = bitsSoFar;
     } else {
         const double spent = bitsSoFar;
+        AddLoad(spent);
         if (mbIndex >= m_nextCheckpoint) {
-            m_checkpointBits.push_back(spent);
+            m_checkpointLoads.push_back(m_load);
             if (m_tracking) Track(mbIndex, spent);
             while (m_nextCheckpoint <= mbIndex)
                 m_nextCheckpoint += m_stride;
@@ -490,8 +494,17 @@ int RateController::MacroblockQp(int mbIndex, uint32_t bitsSoFar) {
     }
     m_qpScaleSum += QpScale(m_mbQp);
     ++m_qpCount;
+    m_lastMbQp = m_mbQp;
     m_lowestQp = std::min(m_lowestQp, m_mbQp);
     return m_mbQp;
+}
+
+// The bits since the last call were spent on the macroblock before at its QP: as load, they count
+// what that macroblock would have cost at QP 12, so that the profile of a picture does not depend
+// on where its QPs were raised or lowered.
+void RateController::AddLoad(double spent) {
+    if (m_lastSpent >= 0.0 && spent > m_lastSpent) m_load += (spent - m_lastSpent) / QpScale(m_lastMbQp);
+    m_lastSpent = spent;
 }
 
 // The uniform QP that would have spent what the macroblocks so far spent at their QPs (bits scale
@@ -588,7 +601,7 @@ uint32_t RateController::EndPicture(uint32_t bits, double meanQp) {
         m_kind = kPredictedKind;
         m_complexity = 0.0;
         m_covered = 1;
-        m_checkpointBits.clear();
+        m_checkpointLoads.clear();
     }
     m_pictureOpen = false;
     const double pictureBits = bits;
@@ -629,17 +642,19 @@ uint32_t RateController::SkippedPicture(uint32_t bits) {
     return filler;
 }
 
-// Keeps where the last attempt of the picture stood at each checkpoint, as a share of the whole.
+// Keeps where the last attempt of the picture stood at each checkpoint, as a share of its whole
+// load (bits taken back to one QP).
 void RateController::UpdateProfile(double finalBits) {
     std::vector<double>& profile = m_profile[m_kind];
     const size_t expectedSize = static_cast<size_t>((m_mbCount - 1) / m_stride);
-    if (finalBits <= 0.0 || m_checkpointBits.size() != expectedSize) {
+    AddLoad(finalBits);
+    if (finalBits <= 0.0 || m_load <= 0.0 || m_checkpointLoads.size() != expectedSize) {
         profile.clear();
         return;
     }
     profile.resize(expectedSize);
     for (size_t i = 0; i < expectedSize; ++i)
-        profile[i] = std::clamp(m_checkpointBits[i] / finalBits, 0.0, 1.0);
+        profile[i] = std::clamp(m_checkpointLoads[i] / m_load, 0.0, 1.0);
 }
 
 bool RateController::LastPictureUnderflowed() const {

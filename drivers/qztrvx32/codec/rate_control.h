@@ -152,6 +152,7 @@ private:
     int TrackingStep(double desiredQp) const;
     void UpdateProfile(double finalBits);
     double AttemptEffectiveQp() const;
+    void AddLoad(double spent);
 
     RateSettings m_pending;
     bool m_pendingValid = false;
@@ -167,7 +168,7 @@ private:
     double m_referenceQp = -1.0;                // running mean QP of P pictures, -1 before the first
     double m_skippedBits = 0.0;                 // running size of a skipped picture
     double m_recentComplexity = 0.0;            // running complexity of P pictures
-    std::vector<double> m_profile[kKindCount];  // share of the bits spent at each checkpoint
+    std::vector<double> m_profile[kKindCount];  // share of the load reached at each checkpoint
 
     // The open picture.
     bool m_pictureOpen = false;
@@ -190,7 +191,10 @@ private:
     int m_lowestQp = 51;  // lowest macroblock QP of the attempt
     int m_stride = 1;     // macroblocks between checkpoints
     int m_nextCheckpoint = 1;
-    std::vector<double> m_checkpointBits;
+    double m_load = 0.0;        // the attempt's macroblock bits so far, each scaled to QP 12
+    double m_lastSpent = -1.0;  // the picture's bits at the last macroblock call (-1: none yet)
+    int m_lastMbQp = 26;        // the QP given at that call
+    std::vector<double> m_checkpointLoads;
 };
 
 }  // namespace qzt
