@@ -40,6 +40,15 @@ uint32_t CbpCode(int cbp, bool intra) {
     return 0;
 }
 
+// Length of the unsigned Exp-Golomb code of `value`.
+uint32_t UeBits(uint32_t value) {
+    uint32_t bits = 1;
+    for (uint64_t code = static_cast<uint64_t>(value) + 1; code > 1; code >>= 1) {
+        bits += 2;
+    }
+    return bits;
+}
+
 constexpr uint32_t kPIntraMbTypeOffset = 5;  // intra mb_type values follow the five P types
 constexpr uint32_t kMbTypeI4x4 = 0;
 constexpr uint32_t kMbTypePL016x16 = 0;
@@ -50,22 +59,38 @@ int Lambda(int qp) {
     return std::max(1, static_cast<int>(value + 0.5));
 }
 
-int Satd4x4(const int diff[16]) {
+// The 4x4 Hadamard transform without normalisation (out[0] is the sum of the 16 inputs).
+void Hadamard4x4(const int in[16], int out[16]) {
     int t[16];
     for (int i = 0; i < 4; ++i) {
-        const int* row = diff + i * 4;
+        const int* row = in + i * 4;
         const int s01 = row[0] + row[1], d01 = row[0] - row[1], s23 = row[2] + row[3], d23 = row[2] - row[3];
         t[i * 4 + 0] = s01 + s23;
         t[i * 4 + 1] = s01 - s23;
         t[i * 4 + 2] = d01 - d23;
         t[i * 4 + 3] = d01 + d23;
     }
-    int sum = 0;
     for (int j = 0; j < 4; ++j) {
         const int s01 = t[j] + t[4 + j], d01 = t[j] - t[4 + j], s23 = t[8 + j] + t[12 + j], d23 = t[8 + j] - t[12 + j];
-        sum += std::abs(s01 + s23) + std::abs(s01 - s23) + std::abs(d01 - d23) + std::abs(d01 + d23);
+        out[j] = s01 + s23;
+        out[4 + j] = s01 - s23;
+        out[8 + j] = d01 - d23;
+        out[12 + j] = d01 + d23;
     }
-    return sum / 2;
+}
+
+int SumOfMagnitudes(const int values[16], int from) {
+    int sum = 0;
+    for (int i = from; i < 16; ++i) {
+        sum += std::abs(values[i]);
+    }
+    return sum;
+}
+
+int Satd4x4(const int diff[16]) {
+    int h[16];
+    Hadamard4x4(diff, h);
+    return SumOfMagnitudes(h, 0) / 2;
 }
 
 // Differences of a 4x4 block: source at `src` (stride) minus prediction at `pred` (stride).
@@ -85,6 +110,26 @@ void LumaBlockCoefficients(const uint8_t* src, int srcStride, const uint8_t* pre
     int diff[16];
     Difference(src + by * srcStride + bx, srcStride, pred16 + by * 16 + bx, 16, diff);
     ForwardTransform4x4(diff, coeff);
+}
+
+// SATD of a 16x16 block as Intra 16x16 codes it: the blocks' DC terms go through a second 4x4
+// Hadamard, as the DC levels do, so that a residual made of a few flat areas costs what its few DC
+// levels cost rather than sixteen separate DC terms. Same scale as Satd4x4 (twice the L1 norm of
+// the orthonormal coefficients).
+int Intra16Satd(const uint8_t* src, int srcStride, const uint8_t* pred16) {
+    int dc[16];
+    int ac = 0;
+    for (int b = 0; b < 16; ++b) {
+        int diff[16];
+        int h[16];
+        Difference(src + b / 4 * 4 * srcStride + b % 4 * 4, srcStride, pred16 + b / 4 * 4 * 16 + b % 4 * 4, 16, diff);
+        Hadamard4x4(diff, h);
+        ac += SumOfMagnitudes(h, 1);
+        dc[b] = h[0];
+    }
+    int dcTransformed[16];
+    Hadamard4x4(dc, dcTransformed);
+    return ac / 2 + SumOfMagnitudes(dcTransformed, 0) / 8;
 }
 
 int SatdBlocks(const uint8_t* src, int srcStride, const uint8_t* pred, int predStride, int width, int height) {
@@ -348,14 +393,16 @@ void MacroblockCoder::Code(int mb, int slice, bool pSlice, MbDemand demand, int 
     }
     int intra16Mode = kI16Dc;
     if (bestCost > kInterGoodEnough) {
-        const int intra16Cost = Intra16Cost(mb, lambda, intra16Mode) + lambda * kIntraBias;
+        const int intra16Cost = Intra16Cost(mb, lambda, pSlice, intra16Mode) + lambda * kIntraBias;
         if (intra16Cost < bestCost) {
             bestCost = intra16Cost;
             choice = Choice::kIntra16;
         }
         if (bestCost > kIntra4Worthwhile * lambda) {
             const int intra4Cost = AnalyseIntra4(mb, qp, lambda) + lambda * kIntraBias;
-            if (intra4Cost < bestCost) {
+            const bool intra4Wins =
+                choice == Choice::kIntra16 && !pSlice ? Intra4BeatsIntra16(mb, intra16Mode, qp) : intra4Cost < bestCost;
+            if (intra4Wins) {
                 choice = Choice::kIntra4;
             }
         }
@@ -510,7 +557,7 @@ int MacroblockCoder::SearchInter(int mb, const MotionVector& skipMv, int lambda,
     return SatdBlocks(SourceLuma(mb), m_source.width, m_predLuma, 16, 16, 16) + lambda * (MvdBits(mv, predicted) + 1);
 }
 
-int MacroblockCoder::Intra16Cost(int mb, int lambda, int& bestMode) const {
+int MacroblockCoder::Intra16Cost(int mb, int lambda, bool againstInter, int& bestMode) const {
     const Neighbours n = MbNeighbours(mb);
     uint8_t pred[256];
     int best = INT_MAX;
@@ -519,7 +566,9 @@ int MacroblockCoder::Intra16Cost(int mb, int lambda, int& bestMode) const {
             continue;
         }
         PredictIntra16x16(mode, ReconLuma(mb), m_recon.width, n, pred);
-        const int cost = SatdBlocks(SourceLuma(mb), m_source.width, pred, 16, 16, 16) + lambda * 4;
+        const int satd = againstInter ? SatdBlocks(SourceLuma(mb), m_source.width, pred, 16, 16, 16)
+                                      : Intra16Satd(SourceLuma(mb), m_source.width, pred);
+        const int cost = satd + lambda * 4;
         if (cost < best) {
             best = cost;
             bestMode = mode;
@@ -611,14 +660,12 @@ void MacroblockCoder::CodeInter(int mb, const MotionVector& mv, const MotionVect
     FinishMacroblock(mb, false, levels, MbKind::kInter);
 }
 
-void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, bool pSlice, int& lastQp,
-                                  uint32_t& skipRun, BitWriter& writer) {
-    Levels& levels = *m_levels;
+bool MacroblockCoder::CodeIntra16Luma(int mb, int mode, int qp, LevelLimit& limit, Levels& levels, uint8_t* out,
+                                      int outStride) const {
     const Neighbours n = MbNeighbours(mb);
     uint8_t pred[256];
     PredictIntra16x16(mode, ReconLuma(mb), m_recon.width, n, pred);
     const uint8_t* src = SourceLuma(mb);
-    LevelLimit& limit = m_limit;
     int dcIn[16];
     bool anyAc = false;
     for (int b = 0; b < 16; ++b) {
@@ -631,7 +678,7 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
     ForwardHadamard4x4(dcIn, dcOut);
     int dcLevelsRaster[16];
     for (int i = 0; i < 16; ++i) {
-        dcLevelsRaster[i] = m_limit.Apply(QuantizeLumaDc(dcOut[i], qp, true));
+        dcLevelsRaster[i] = limit.Apply(QuantizeLumaDc(dcOut[i], qp, true));
     }
     for (int k = 0; k < 16; ++k) {
         levels.lumaDc[k] = dcLevelsRaster[kZigzag4x4[k]];
@@ -639,7 +686,6 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
     levels.cbpLuma = anyAc ? 15 : 0;
     int dc[16];
     InverseLumaDc(dcLevelsRaster, qp, dc);
-    uint8_t* out = ReconLuma(mb);
     for (int b = 0; b < 16; ++b) {
         const int bx = b % 4 * 4;
         const int by = b / 4 * 4;
@@ -648,8 +694,16 @@ void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, 
         }
         int residual[16];
         ReconstructResidual(levels.luma[b], qp, 1, dc[b], residual);
-        AddResidual(pred + by * 16 + bx, 16, residual, out + by * m_recon.width + bx, m_recon.width);
+        AddResidual(pred + by * 16 + bx, 16, residual, out + by * outStride + bx, outStride);
     }
+    return anyAc;
+}
+
+void MacroblockCoder::CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, bool pSlice, int& lastQp,
+                                  uint32_t& skipRun, BitWriter& writer) {
+    Levels& levels = *m_levels;
+    LevelLimit& limit = m_limit;
+    const bool anyAc = CodeIntra16Luma(mb, mode, qp, limit, levels, ReconLuma(mb), m_recon.width);
     levels.cbpChroma = CodeChroma(m_source, m_recon, mb, m_grid.MbWidth(), m_predU, m_predV, qp, true, limit,
                                   levels.chromaDc, levels.chromaAc);
     WriteSkipRun(writer, pSlice, skipRun);
@@ -702,6 +756,55 @@ int MacroblockCoder::PredictedIntra4Mode(int mb, int bx, int by) const {
     const int modeB = top == &m_current || top->kind == MbKind::kIntra4x4 ? top->intra4x4Modes[(by + 3) % 4 * 4 + bx]
                                                                           : static_cast<int>(kI4Dc);
     return std::min(modeA, modeB);
+}
+
+uint64_t MacroblockCoder::LumaSquaredError(int mb, const uint8_t* recon, int stride) const {
+    const uint8_t* src = SourceLuma(mb);
+    uint64_t sum = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const int d = src[y * m_source.width + x] - recon[y * stride + x];
+            sum += static_cast<uint64_t>(d * d);
+        }
+    }
+    return sum;
+}
+
+uint32_t MacroblockCoder::LumaResidualBits(int mb, const Levels& levels, bool intra16) {
+    Levels lumaOnly = levels;
+    lumaOnly.cbpChroma = 0;
+    MbState state = m_current;
+    RecordCounts(lumaOnly, intra16, state);
+    m_scratchBits.clear();
+    BitWriter writer(m_scratchBits);
+    WriteResidual(writer, lumaOnly, intra16, m_grid, mb, state, m_limit.on);
+    return static_cast<uint32_t>(m_scratchBits.size() * 8 + static_cast<size_t>(writer.PendingCount()));
+}
+
+// Intra 16x16 against the Intra 4x4 analysis just made (its reconstruction is in the picture):
+// each is coded for real and weighed by squared error plus lambda times the bits of its luma
+// syntax (chroma is the same either way). SATD alone misjudges Intra 16x16, whose DC levels go
+// through a second transform: a macroblock made of a few flat areas costs it a few levels.
+bool MacroblockCoder::Intra4BeatsIntra16(int mb, int mode16, int qp) {
+    const double lambda = kSsdLambdaScale * std::exp2((qp - 12) / 3.0);
+    LevelLimit trialLimit{m_limit.on, 0};
+    Levels& trial = *m_levels;
+    uint8_t recon16[256];
+    const bool anyAc = CodeIntra16Luma(mb, mode16, qp, trialLimit, trial, recon16, 16);
+    const uint32_t typeBits16 = UeBits(1 + static_cast<uint32_t>(mode16) + (anyAc ? 12u : 0u));
+    const double cost16 = static_cast<double>(LumaSquaredError(mb, recon16, 16)) +
+                          lambda * (typeBits16 + LumaResidualBits(mb, trial, true));
+
+    const Levels& levels4 = *m_intra4Levels;
+    uint32_t modeBits4 = UeBits(kMbTypeI4x4) + UeBits(CbpCode(levels4.cbpLuma, true));
+    for (int blkIdx = 0; blkIdx < 16; ++blkIdx) {
+        const int bx = kBlockX[blkIdx];
+        const int by = kBlockY[blkIdx];
+        modeBits4 += m_current.intra4x4Modes[by * 4 + bx] == PredictedIntra4Mode(mb, bx, by) ? 1 : 4;
+    }
+    const double cost4 = static_cast<double>(LumaSquaredError(mb, ReconLuma(mb), m_recon.width)) +
+                         lambda * (modeBits4 + LumaResidualBits(mb, levels4, false));
+    return cost4 < cost16;
 }
 
 int MacroblockCoder::AnalyseIntra4(int mb, int qp, int lambda) {

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace qzt::h264 {
 
@@ -70,6 +71,8 @@ private:
     // quantiser step, per 4x4 block and per macroblock.
     static constexpr double kSkipBlockShare = 0.25;
     static constexpr double kSkipMbShare = 0.125;
+    // Lambda of the squared-error decisions at QP 12 (it doubles every 3 QP).
+    static constexpr double kSsdLambdaScale = 0.85;
 
     uint8_t* ReconLuma(int mb) const;
     const uint8_t* SourceLuma(int mb) const;
@@ -83,13 +86,22 @@ private:
     bool SkipDistortionAcceptable(int mb, int qp) const;
     void CommitSkip(int mb, const MotionVector& mv, int lastQp, uint32_t& skipRun);
     int SearchInter(int mb, const MotionVector& skipMv, int lambda, MotionVector& mv);
-    int Intra16Cost(int mb, int lambda, int& bestMode) const;
+    // The best Intra 16x16 mode's cost; `againstInter`: measured block by block, as an inter
+    // candidate is, rather than with the DC levels' second transform.
+    int Intra16Cost(int mb, int lambda, bool againstInter, int& bestMode) const;
     int AnalyseIntra4(int mb, int qp, int lambda);
+    uint64_t LumaSquaredError(int mb, const uint8_t* recon, int stride) const;
+    uint32_t LumaResidualBits(int mb, const Levels& levels, bool intra16);
+    bool Intra4BeatsIntra16(int mb, int mode16, int qp);
     uint8_t ChooseChromaMode(int mb);
 
     void CodeLumaInter(int mb, int qp, Levels& levels);
     void CodeInter(int mb, const MotionVector& mv, const MotionVector& skipMv, int qp, int& lastQp, uint32_t& skipRun,
                    BitWriter& writer);
+    // The luma of an Intra 16x16 macroblock: levels into `levels`, the reconstruction at `out`
+    // (rows `outStride` apart). Returns whether any AC level is non-zero.
+    bool CodeIntra16Luma(int mb, int mode, int qp, LevelLimit& limit, Levels& levels, uint8_t* out,
+                         int outStride) const;
     void CodeIntra16(int mb, int mode, uint8_t chromaMode, int qp, bool pSlice, int& lastQp, uint32_t& skipRun,
                      BitWriter& writer);
     void WriteIntra4(int mb, uint8_t chromaMode, int qp, bool pSlice, int& lastQp, uint32_t& skipRun,
@@ -108,6 +120,7 @@ private:
     uint8_t m_predV[64] = {};
     std::unique_ptr<Levels> m_levels;
     std::unique_ptr<Levels> m_intra4Levels;  // kept from the Intra 4x4 analysis
+    std::vector<uint8_t> m_scratchBits;      // residual syntax written only to be measured
 };
 
 }  // namespace qzt::h264
