@@ -15,6 +15,8 @@
 //   picture then moves the right macroblock of each pair (bS 1) and narrows the step in some
 //   lines (bS 2). P pictures with random vectors and residuals after the textured pictures and
 //   a QP sweep of textured intra macroblocks give textured edges of every bS at every indexA.
+// - The filter offsets (FilterOffsetA and FilterOffsetB): the QP sweep and a P picture again with
+//   the offsets at both ends of their range, and apart from each other.
 // The program fails when a table entry was not coded or a block leaves the 16-bit range.
 #include "cavlc.h"
 #include "crc32.h"
@@ -513,6 +515,9 @@ public:
         FinishPicture(writer, rbsp, kNalSlice);
     }
 
+    // The deblocking offsets of the pictures that follow (slice header and filter alike).
+    void SetFilterOffsets(FilterOffsets offsets) { m_offsets = offsets; }
+
     // Writes the stream and the CRC list; false when a table entry was not coded or a block left
     // the 16-bit range.
     bool Write(const char* streamPath, const char* crcPath) const {
@@ -540,12 +545,12 @@ private:
     void FinishPicture(BitWriter& writer, const std::vector<uint8_t>& rbsp, uint8_t nalType) {
         writer.TrailingBits();
         m_unit.AppendNal(nalType == kNalIdrSlice ? 3 : 2, nalType, rbsp);
-        DeblockPicture(m_recon, m_filterInfo, kMbWidth, kMbHeight);
+        DeblockPicture(m_recon, m_filterInfo, kMbWidth, kMbHeight, m_offsets);
         m_crcs.push_back(VisibleCrc32(m_recon, kWidth, kHeight));
         m_idrPicId ^= nalType == kNalIdrSlice ? 1 : 0;
     }
 
-    // Slice header for the PPS of AppendParameterSets; the deblocking filter on with zero offsets.
+    // Slice header for the PPS of AppendParameterSets; the deblocking filter on.
     void WriteSliceHeader(BitWriter& writer, int firstMb, bool idr, int sliceQp) const {
         writer.Ue(static_cast<uint32_t>(firstMb));
         writer.Ue(idr ? 7 : 5);  // slice_type: I or P, all slices of the picture alike
@@ -562,9 +567,9 @@ private:
             writer.Flag(false);  // long_term_reference_flag
         }
         writer.Se(sliceQp - kPicInitQp);
-        writer.Ue(0);  // disable_deblocking_filter_idc
-        writer.Se(0);  // slice_alpha_c0_offset_div2
-        writer.Se(0);  // slice_beta_offset_div2
+        writer.Ue(0);                    // disable_deblocking_filter_idc
+        writer.Se(m_offsets.alpha / 2);  // slice_alpha_c0_offset_div2
+        writer.Se(m_offsets.beta / 2);   // slice_beta_offset_div2
     }
 
     static int QpDelta(int& lastQp, int qp) {
@@ -746,6 +751,7 @@ private:
     bool m_limitLevelPrefix = true;
     int m_idrPicId = 0;
     int m_outOfRange = 0;
+    FilterOffsets m_offsets;
 };
 
 int TextureQp(int mb) {
@@ -776,6 +782,13 @@ int main() {
         stream.FlatPicture(picture);
         stream.InterPicture(FlatPairInter(picture));
     }
+    for (const FilterOffsets offsets :
+         {FilterOffsets{-12, -12}, FilterOffsets{12, 12}, FilterOffsets{-6, 4}, FilterOffsets{8, -10}}) {
+        stream.SetFilterOffsets(offsets);
+        stream.IntraPicture(QpSweep(chroma, rng));
+        stream.InterPicture(RandomInter(rng));
+    }
+    stream.SetFilterOffsets(FilterOffsets{});
     stream.StartSequence(100);
     stream.IntraPicture(Checkerboard(0, LevelBlocks(true), chroma, ZeroQp));
     stream.InterPicture(RandomInter(rng));
