@@ -35,6 +35,6 @@ struct FilterOffsets {
 // of one reference picture. Edges on the picture border are not filtered; every other edge is,
 // slice boundaries included (disable_deblocking_filter_idc 0).
 void DeblockPicture(Picture& picture, const std::vector<MbFilterInfo>& info, int mbWidth, int mbHeight,
-                    FilterOffsets offsets = {});
+                    FilterOffsets offsets);
 
 }  // namespace qzt::h264
